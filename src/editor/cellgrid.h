@@ -1,0 +1,70 @@
+#pragma once
+// The page grid: the 1600 one-character cells ShowLab(0) to ShowLab(1599),
+// drawn by one widget instead of 1600 labels. Each cell keeps what a label
+// would (its caption byte or nothing, its background colour, its hover tip);
+// the widget keeps the whole page in one image and copies pre-rendered glyph
+// tiles into it, so a page costs one paint, not 3200 widget updates.
+#include <QHash>
+#include <QImage>
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <vector>
+
+class CellGrid : public QWidget
+{
+    Q_OBJECT
+public:
+    static constexpr int kNoCaption = -1;
+
+    explicit CellGrid(QWidget *parent = nullptr);
+
+    // Caption: a byte shown as its character, or kNoCaption for an empty cell.
+    void setCaption(int cell, int glyph);
+    int caption(int cell) const { return m_cells[cell].glyph; }
+
+    // Background as a &HBBGGRR colour.
+    void setBackColor(int cell, uint32_t bgr);
+    uint32_t backColor(int cell) const { return m_cells[cell].bgr; }
+
+    void setToolTipText(int cell, const QString &tip) { m_tips[cell] = tip; }
+    QString toolTipText(int cell) const { return m_tips[cell]; }
+
+    // Text colour of every cell and the colour of the gaps between cells.
+    void setColors(uint32_t foreBgr, uint32_t gapBgr);
+
+signals:
+    // A press and release of the left button on the same cell.
+    void cellClicked(int cell);
+    // The pointer moved over a cell.
+    void cellMouseMoved(int cell, int button, int shift, float x, float y);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    bool event(QEvent *event) override;
+
+private:
+    struct Cell {
+        int16_t glyph = kNoCaption;
+        uint32_t bgr = 0xFF8080;
+    };
+    // 256 glyph tiles (plus one empty tile) on one background colour.
+    using TileSet = std::vector<uint32_t>;
+
+    void drawCell(int cell);
+    const uint32_t *tile(uint32_t bgr, int glyph);
+    void renderTile(TileSet &set, uint32_t bgr, int glyph);
+
+    std::array<Cell, 1600> m_cells;
+    std::array<QString, 1600> m_tips;
+    QImage m_page;
+    QHash<uint32_t, TileSet> m_tiles;
+    QHash<uint32_t, std::vector<bool>> m_tileReady;
+    uint32_t m_fore = 0xFFFFFF;
+    uint32_t m_gap = 0xFFC0C0;
+    int m_pressedCell = -1;
+};

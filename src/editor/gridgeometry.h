@@ -1,0 +1,53 @@
+#pragma once
+// Where each of the 1600 cells stands. Cells are 80 to a row and 20 rows;
+// cell i is 7 x 14 pixels at (8 + 8 * column, 36 + 15 * row) in the main
+// window's client area (120 + 120 * column, 540 + 225 * row twips, 105 x 210).
+// Between cells the window's background shows through.
+#include <QPoint>
+#include <QRect>
+
+namespace GridGeometry {
+
+constexpr int kColumns = 80;
+constexpr int kRows = 20;
+constexpr int kCells = kColumns * kRows;
+constexpr int kLastCell = kCells - 1;
+
+constexpr int kCellWidth = 7;   // 105 twips
+constexpr int kCellHeight = 14; // 210 twips
+constexpr int kPitchX = 8;      // 120 twips
+constexpr int kPitchY = 15;     // 225 twips
+constexpr int kLeft = 8;        // 120 twips
+constexpr int kTop = 36;        // 540 twips
+
+// The grid's own extent in client coordinates: from the first cell's corner
+// to the last cell's pitch, so the grid tiles exactly.
+constexpr QRect area() { return QRect(kLeft, kTop, kColumns * kPitchX, kRows * kPitchY); }
+
+constexpr int row(int cell) { return cell / kColumns; }
+constexpr int column(int cell) { return cell % kColumns; }
+
+// Cell rectangle relative to the grid's own top-left corner.
+constexpr QRect cellRect(int cell)
+{
+    return QRect(column(cell) * kPitchX, row(cell) * kPitchY, kCellWidth, kCellHeight);
+}
+
+// Cell rectangle in client coordinates.
+constexpr QRect cellClientRect(int cell) { return cellRect(cell).translated(kLeft, kTop); }
+
+// The cell under a point given relative to the grid, or -1 for a gap or
+// a point outside the grid.
+constexpr int cellAt(QPoint p)
+{
+    if (p.x() < 0 || p.y() < 0)
+        return -1;
+    const int c = p.x() / kPitchX, r = p.y() / kPitchY;
+    if (c >= kColumns || r >= kRows)
+        return -1;
+    if (p.x() - c * kPitchX >= kCellWidth || p.y() - r * kPitchY >= kCellHeight)
+        return -1;
+    return r * kColumns + c;
+}
+
+} // namespace GridGeometry

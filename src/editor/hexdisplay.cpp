@@ -1,0 +1,603 @@
+#include "hexdisplay.h"
+
+#include "about.h"
+#include "ansi.h"
+#include "cellgrid.h"
+#include "fileio.h"
+#include "findbox.h"
+#include "gridgeometry.h"
+#include "keycodes.h"
+#include "loadsave.h"
+#include "mainmods.h"
+#include "messages.h"
+#include "readout.h"
+#include "realvscroll.h"
+#include "runningapps.h"
+#include "units.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPushButton>
+#include <QUrl>
+
+namespace {
+
+using GridGeometry::kCells;
+using GridGeometry::kLastCell;
+
+constexpr int kClientHeightTwips = 5130;
+constexpr int kFrameTwips = 45; // the window frame on each side
+
+QColor fromBgr(uint32_t bgr)
+{
+    return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
+}
+
+QFont courier(double points, bool bold)
+{
+    QFont f(QStringLiteral("Courier New"));
+    f.setStyleHint(QFont::TypeWriter);
+    f.setPointSizeF(points);
+    f.setBold(bold);
+    return f;
+}
+
+// The client area: the window's background and Shape1, the rectangle that
+// frames the grid with a margin of 60 twips on every side.
+class ClientArea : public QWidget
+{
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter p(this);
+        const QRect shape = Units::twipsRect(60, 480, 9705, 4605);
+        p.setPen(Qt::black);
+        p.drawRect(shape.adjusted(0, 0, -1, -1));
+    }
+};
+
+} // namespace
+
+HexDisplay::HexDisplay(QWidget *parent)
+    : QMainWindow(parent)
+    , m_messages(std::make_shared<MessageBoxMessages>())
+{
+    setWindowTitle(QStringLiteral("Veltrano Editor V1.01"));
+    setFont(courier(8.25, false));
+    buildClient();
+    buildMenus();
+    // The window's size follows the client area, which GoNow sets; the user
+    // does not resize it.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    Form_Load();
+}
+
+HexDisplay::~HexDisplay() = default;
+
+void HexDisplay::buildClient()
+{
+    m_client = new ClientArea(this);
+    QPalette pal = m_client->palette();
+    pal.setColor(QPalette::Window, fromBgr(kBackColor));
+    m_client->setPalette(pal);
+    m_client->setAutoFillBackground(true);
+    setCentralWidget(m_client);
+
+    m_grid = new CellGrid(m_client);
+    m_grid->move(GridGeometry::area().topLeft());
+    m_grid->setColors(kCellTextColor, kBackColor);
+    connect(m_grid, &CellGrid::cellClicked, this, &HexDisplay::ShowLab_Click);
+    connect(m_grid, &CellGrid::cellMouseMoved, this, &HexDisplay::ShowLab_MouseMove);
+
+    m_realsc = new RealvScroll(m_client);
+    m_realsc->setGeometry(Units::twipsRect(9810, 540, 375, 4485));
+    // The scroll bar as the window's stored design has it: only its colour
+    // differs from a new control.
+    PropertyBag design;
+    design.WriteProperty(QStringLiteral("BackColor"), qint64(kBackColor), qint64(0xFFFFFF));
+    m_realsc->ReadProperties(design);
+    connect(m_realsc, &RealvScroll::Change, this, &HexDisplay::Realsc_Change);
+    connect(m_realsc, &RealvScroll::MouseUp, this, &HexDisplay::Realsc_MouseUp);
+
+    const QFont bold12 = courier(12, true);
+    m_label1 = new QLabel(m_client);
+    m_label1->setFont(bold12);
+    m_label1->setGeometry(Units::twipsRect(180, 150, 150, 270));
+    m_label1->setToolTip(QStringLiteral("Current Selected Position..."));
+
+    m_label2[1] = new QLabel(QStringLiteral("ASC:"), m_client);
+    m_label2[1]->setGeometry(Units::twipsRect(7680, 135, 600, 270));
+    m_label2[0] = new QLabel(QStringLiteral("HEX:"), m_client);
+    m_label2[0]->setGeometry(Units::twipsRect(8760, 135, 600, 270));
+    for (QLabel *l : m_label2)
+        l->setFont(bold12);
+
+    const struct {
+        QRect rect;
+        int maxLength;
+        const char *tip;
+    } boxes[3] = {
+        {Units::twipsRect(8280, 120, 375, 315), 3, "Edit Byte in ASCII..."},
+        {Units::twipsRect(9360, 120, 375, 315), 2, "Edit Byte in HEX..."},
+        {Units::twipsRect(120, 540, 105, 210), 1, nullptr},
+    };
+    for (int i = 0; i < 3; ++i) {
+        auto *box = new QLineEdit(m_client);
+        box->setGeometry(boxes[i].rect);
+        box->setMaxLength(boxes[i].maxLength);
+        if (boxes[i].tip)
+            box->setToolTip(QString::fromLatin1(boxes[i].tip));
+        box->installEventFilter(this);
+        connect(box, &QLineEdit::textChanged, this, [this, i] { Text1_Change(i); });
+        m_text1[i] = box;
+    }
+    // The numeric boxes are narrow: a thin frame and no inner margin keep
+    // three digits in view.
+    for (int i = 0; i < 2; ++i) {
+        m_text1[i]->setStyleSheet(QStringLiteral(
+            "QLineEdit { border: 1px solid #404040; padding: 0px; background: white; }"));
+        m_text1[i]->setTextMargins(1, 0, 0, 0);
+    }
+    // The character box covers one cell exactly: black on white, no border.
+    QLineEdit *charBox = m_text1[2];
+    charBox->setFrame(false);
+    charBox->setTextMargins(0, 0, 0, 0);
+    charBox->setContentsMargins(0, 0, 0, 0);
+    charBox->setStyleSheet(QStringLiteral(
+        "QLineEdit { border: none; padding: 0px; margin: 0px; color: black; background: white; }"));
+}
+
+void HexDisplay::buildMenus()
+{
+    QMenu *fileMenu = menuBar()->addMenu(QStringLiteral("&File"));
+    m_openFile[0] = fileMenu->addAction(QStringLiteral("&Open File..."));
+    m_openFile[1] = fileMenu->addSeparator();
+    m_saveContent[0] = fileMenu->addAction(QStringLiteral("Sa&ve File..."));
+    m_saveContent[1] = fileMenu->addAction(QStringLiteral("Sav&e File As..."));
+    fileMenu->addSeparator();
+    m_exitP = fileMenu->addAction(QStringLiteral("E&xit.."));
+    connect(m_openFile[0], &QAction::triggered, this, [this] { OpenFile_Click(0); });
+    connect(m_saveContent[0], &QAction::triggered, this, [this] { SaveContent_Click(0); });
+    connect(m_saveContent[1], &QAction::triggered, this, [this] { SaveContent_Click(1); });
+    connect(m_exitP, &QAction::triggered, this, &HexDisplay::ExitP_Click);
+
+    QMenu *editMenu = menuBar()->addMenu(QStringLiteral("&Edit"));
+    m_findData = editMenu->addAction(QStringLiteral("&Find..."));
+    m_findData->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    m_findData->setShortcutContext(Qt::WindowShortcut);
+    editMenu->addSeparator();
+    m_patchFile = editMenu->addAction(QStringLiteral("Shows ALL Applications Running on Windows..."));
+    editMenu->addSeparator();
+    m_a1 = editMenu->addMenu(QStringLiteral("About"));
+    m_a2 = m_a1->addAction(About::kVersionLine);
+    m_a2->setEnabled(false);
+    m_a3 = m_a1->addAction(About::kWebLine);
+    connect(m_findData, &QAction::triggered, this, &HexDisplay::FindData_Click);
+    connect(m_patchFile, &QAction::triggered, this, &HexDisplay::PatchFile_Click);
+    connect(m_a3, &QAction::triggered, this, &HexDisplay::A3_Click);
+}
+
+void HexDisplay::setMessages(std::shared_ptr<Messages> messages)
+{
+    m_messages = std::move(messages);
+}
+
+void HexDisplay::Form_Load()
+{
+    MainMods::ByteBuffer.allocate(1000);
+    GoNow();
+}
+
+int HexDisplay::Width() const
+{
+    return Units::pixelsToTwips(m_client->width()) + 2 * kFrameTwips;
+}
+
+void HexDisplay::setClientWidthTwips(int windowWidthTwips)
+{
+    m_client->setFixedSize(Units::twipsToPixels(windowWidthTwips - 2 * kFrameTwips),
+                           Units::twipsToPixels(kClientHeightTwips));
+}
+
+void HexDisplay::GoNow()
+{
+    const int32_t U = MainMods::ByteBuffer.upperBound();
+    if (U >= kCells) {
+        setClientWidthTwips(kWideWidth);
+        m_lastIndex = kLastCell;
+        m_realsc->setValueSmallChange(GridGeometry::kColumns);
+        // One page less one byte, so the last byte of a page starts the next.
+        m_realsc->setValueLargeChange(kLastCell);
+        m_realsc->setValueMax(U);
+        m_realsc->setVisible(true);
+    } else {
+        setClientWidthTwips(kNarrowWidth);
+        m_lastIndex = U;
+        // Above ValueMin: the scroll bar divides by its range whenever Value is set.
+        m_realsc->setValueMax(1);
+        m_realsc->setVisible(false);
+        // The repaint visits only cells up to LastIndex; blank the rest once.
+        for (int i = 0; i < kCells; ++i) {
+            if (i <= m_lastIndex) {
+                m_grid->setBackColor(i, kInFileColor);
+            } else {
+                m_grid->setCaption(i, CellGrid::kNoCaption);
+                m_grid->setBackColor(i, kBackColor);
+            }
+        }
+    }
+    Realsc_Change();
+}
+
+void HexDisplay::Realsc_Change()
+{
+    const int32_t last = m_lastIndex;
+    const ByteStore &buffer = MainMods::ByteBuffer;
+    const int64_t view = m_realsc->Value();
+    for (int i = 0; i <= last && i < kCells; ++i) {
+        const int64_t p = view + i;
+        if (buffer.contains(p)) {
+            m_grid->setCaption(i, buffer[static_cast<int32_t>(p)]);
+            m_grid->setBackColor(i, kInFileColor);
+        } else {
+            m_grid->setCaption(i, CellGrid::kNoCaption);
+            m_grid->setBackColor(i, kBackColor);
+        }
+    }
+    m_text1[0]->hide();
+    m_text1[1]->hide();
+    m_text1[2]->hide();
+    m_label1->hide();
+    m_label2[0]->hide();
+    m_label2[1]->hide();
+    // Draw the new page at once. A Change raised while we yield (the scroll
+    // bar's timer) repaints the cells again but does not yield a second time,
+    // so nesting stays one level deep.
+    if (!m_yielding) {
+        m_yielding = true;
+        QCoreApplication::processEvents();
+        m_yielding = false;
+    }
+}
+
+void HexDisplay::Realsc_MouseUp(short &, short &, float &, float &)
+{
+    MainMods::LastFindText.clear();
+}
+
+void HexDisplay::refreshCellOf(int32_t index)
+{
+    const int64_t cell = int64_t(index) - m_realsc->Value();
+    if (cell < 0 || cell > m_lastIndex || !MainMods::ByteBuffer.contains(index))
+        return;
+    m_grid->setCaption(static_cast<int>(cell), MainMods::ByteBuffer[index]);
+}
+
+void HexDisplay::setBoxText(int index, const QString &text)
+{
+    // Runs the box's change handling, as a user's edit would, even when the
+    // text is the same.
+    if (m_text1[index]->text() == text)
+        Text1_Change(index);
+    else
+        m_text1[index]->setText(text);
+}
+
+void HexDisplay::ShowLab_Click(int Index)
+{
+    const int64_t p = int64_t(m_realsc->Value()) + Index;
+    if (!MainMods::ByteBuffer.contains(p))
+        return;
+    m_selIndex = static_cast<int32_t>(p);
+    m_selCell = Index;
+    m_text1[0]->show();
+    m_text1[1]->show();
+    m_text1[2]->show();
+    m_label1->show();
+    m_label2[0]->show();
+    m_label2[1]->show();
+    m_label1->setText(Readout::selection(m_selIndex));
+    m_label1->adjustSize();
+    const uint8_t b = MainMods::ByteBuffer[m_selIndex];
+    setBoxText(0, Readout::decimal(b));
+    setBoxText(1, Readout::hexadecimal(b));
+    setBoxText(2, Ansi::toString(b));
+    m_text1[2]->move(GridGeometry::cellClientRect(m_selCell).topLeft());
+    m_text1[2]->raise();
+    m_text1[2]->setFocus();
+}
+
+void HexDisplay::ShowLab_MouseMove(int Index, int, int, float, float)
+{
+    const int64_t p = int64_t(m_realsc->Value()) + Index;
+    if (!MainMods::ByteBuffer.contains(p))
+        return;
+    const int32_t index = static_cast<int32_t>(p);
+    m_grid->setToolTipText(Index, Readout::cellTip(index, MainMods::ByteBuffer[index]));
+}
+
+void HexDisplay::Text1_Change(int Index)
+{
+    if (Index == 2)
+        return;
+    const QString text = m_text1[Index]->text();
+    if (text.isEmpty())
+        return;
+    ByteStore &buffer = MainMods::ByteBuffer;
+    if (!buffer.contains(m_selIndex))
+        return;
+    bool ok = false;
+    const uint value = text.toUInt(&ok, Index == 0 ? 10 : 16);
+    // Only digits of the box's base that give a byte are written; anything
+    // else (text pasted from the clipboard) puts the byte's value back.
+    const bool digitsOnly = std::all_of(text.cbegin(), text.cend(), [Index](QChar c) {
+        return Index == 0 ? c.isDigit() : (c.isDigit() || QStringLiteral("abcdefABCDEF").contains(c));
+    });
+    if (!ok || !digitsOnly || value > 255) {
+        const uint8_t b = buffer[m_selIndex];
+        const QSignalBlocker block(m_text1[Index]);
+        m_text1[Index]->setText(Index == 0 ? Readout::decimal(b) : Readout::hexadecimal(b));
+        return;
+    }
+    buffer[m_selIndex] = static_cast<uint8_t>(value);
+    refreshCellOf(m_selIndex);
+    m_text1[2]->setText(Ansi::toString(static_cast<uint8_t>(value)));
+    // The other numeric box shows the new value too, so the two never disagree.
+    if (!m_syncingBoxes) {
+        m_syncingBoxes = true;
+        const int other = Index == 0 ? 1 : 0;
+        const QString shown = other == 0 ? Readout::decimal(value) : Readout::hexadecimal(value);
+        if (m_text1[other]->text().compare(shown, Qt::CaseInsensitive) != 0 || other == 0)
+            m_text1[other]->setText(shown);
+        m_syncingBoxes = false;
+    }
+}
+
+bool HexDisplay::decimalKeyAccepted(int keyAscii) const
+{
+    // The digit goes where the cursor is, over any selected text; a result of
+    // 256 or more would show a value the byte cannot hold.
+    const QLineEdit *box = m_text1[0];
+    QString text = box->text();
+    int pos = box->cursorPosition();
+    if (box->hasSelectedText()) {
+        pos = box->selectionStart();
+        text.remove(pos, box->selectedText().size());
+    }
+    if (text.size() >= box->maxLength())
+        return true; // the box itself refuses the key
+    text.insert(pos, QChar(keyAscii));
+    return text.toUInt() < 256;
+}
+
+void HexDisplay::Text1_KeyPress(int Index, int &KeyAscii)
+{
+    if (Index == 0) {
+        const bool digit = KeyAscii >= '0' && KeyAscii <= '9';
+        if (!(digit || KeyAscii == 8) || (digit && !decimalKeyAccepted(KeyAscii)))
+            KeyAscii = 0;
+        return;
+    }
+    if (Index == 1) {
+        const bool keep = (KeyAscii >= '0' && KeyAscii <= '9') || (KeyAscii >= 'A' && KeyAscii <= 'F')
+            || (KeyAscii >= 'a' && KeyAscii <= 'f') || KeyAscii == 8;
+        if (!keep)
+            KeyAscii = 0;
+        return;
+    }
+    ByteStore &buffer = MainMods::ByteBuffer;
+    const int code = KeyAscii;
+    KeyAscii = 0;
+    if (!buffer.contains(m_selIndex) || code < 0 || code > 255)
+        return;
+    buffer[m_selIndex] = static_cast<uint8_t>(code);
+    refreshCellOf(m_selIndex);
+    if (m_selIndex == buffer.upperBound() || m_selCell == kLastCell)
+        return;
+    ++m_selIndex;
+    ++m_selCell;
+    m_text1[2]->move(GridGeometry::cellClientRect(m_selCell).topLeft());
+    showSelection();
+}
+
+void HexDisplay::showSelection()
+{
+    const uint8_t b = MainMods::ByteBuffer[m_selIndex];
+    setBoxText(2, Ansi::toString(b));
+    m_label1->setText(Readout::selection(m_selIndex));
+    m_label1->adjustSize();
+    setBoxText(0, Readout::decimal(b));
+    setBoxText(1, Readout::hexadecimal(b));
+}
+
+void HexDisplay::Text1_KeyUp(int Index, int KeyCode, int)
+{
+    if (Index != 2)
+        return;
+    const int32_t upper = MainMods::ByteBuffer.upperBound();
+    if (KeyCode == 37 && m_selCell > 0) {
+        --m_selIndex;
+        --m_selCell;
+    }
+    if (KeyCode == 38 && m_selCell > GridGeometry::kColumns) {
+        m_selIndex -= GridGeometry::kColumns;
+        m_selCell -= GridGeometry::kColumns;
+    }
+    // At the last byte nothing below runs; a selection left beyond the end by
+    // a shorter file loaded since is not shown either.
+    if (m_selIndex >= upper || m_selIndex < 0)
+        return;
+    if (KeyCode == 39 && m_selCell < kLastCell) {
+        ++m_selIndex;
+        ++m_selCell;
+    }
+    constexpr int kLastRowStart = kCells - GridGeometry::kColumns - 1; // 1519
+    if (KeyCode == 40 && m_selCell < kLastRowStart) {
+        if (int64_t(m_selIndex) + GridGeometry::kColumns > upper)
+            return;
+        m_selIndex += GridGeometry::kColumns;
+        m_selCell += GridGeometry::kColumns;
+    }
+    m_text1[2]->move(GridGeometry::cellClientRect(m_selCell).topLeft());
+    if (KeyCode == 40 && m_selCell >= kLastRowStart && !m_realsc->isHidden()) {
+        m_realsc->setValue(m_realsc->Value() + 1);
+        // The view moved one byte on; the selection stays on its byte, whose
+        // cell is now one to the left, so no cell is ever given another
+        // byte's character.
+        const int64_t cell = int64_t(m_selIndex) - m_realsc->Value();
+        if (cell >= 0 && cell <= kLastCell)
+            m_selCell = static_cast<int32_t>(cell);
+        m_text1[2]->move(GridGeometry::cellClientRect(m_selCell).topLeft());
+    }
+    showSelection();
+}
+
+bool HexDisplay::eventFilter(QObject *watched, QEvent *event)
+{
+    const auto it = std::find(m_text1.begin(), m_text1.end(), watched);
+    if (it == m_text1.end())
+        return QMainWindow::eventFilter(watched, event);
+    const int index = int(it - m_text1.begin());
+    if (event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        const KeyCodes::Typed typed = KeyCodes::keyAscii(key);
+        if (typed.kind == KeyCodes::Typed::Unmappable)
+            return true; // no byte stands for it: nothing is written, nothing moves
+        if (typed.kind == KeyCodes::Typed::None)
+            return index == 2 ? key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab
+                                    && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
+                              : false;
+        int keyAscii = typed.code;
+        Text1_KeyPress(index, keyAscii);
+        if (keyAscii == 0)
+            return true;
+        if (keyAscii != typed.code) {
+            // The handler swapped the character: let the box receive the new one.
+            QKeyEvent changed(QEvent::KeyPress, 0, key->modifiers(), QString(Ansi::toChar(uint8_t(keyAscii))));
+            QCoreApplication::sendEvent(watched, &changed);
+            return true;
+        }
+        return false;
+    }
+    if (event->type() == QEvent::KeyRelease) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        // Holding a key moves one step: only the real release counts.
+        if (!key->isAutoRepeat())
+            Text1_KeyUp(index, KeyCodes::keyCode(key), 0);
+        return index == 2;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void HexDisplay::OpenFile_Click(int)
+{
+    const QString previousPath = MainMods::ChosenPath;
+    LoadSave *chooser = LoadSave::instance(this);
+    chooser->setWindowTitle(QStringLiteral("Load File..."));
+    chooser->Command1(1)->setText(QStringLiteral("Load"));
+    chooser->exec();
+    if (MainMods::ChosenPath.isEmpty())
+        return;
+    const QString path = MainMods::ChosenPath;
+    setCursor(Qt::WaitCursor);
+    // The buffer, the caption, the view and the current file's name change
+    // only once every byte of the new file has arrived.
+    const QString failure = FileIO::load(path, MainMods::ByteBuffer);
+    if (!failure.isEmpty()) {
+        setCursor(Qt::ArrowCursor);
+        MainMods::ChosenPath = previousPath;
+        m_messages->show(this, QStringLiteral("Could not open file"));
+        return;
+    }
+    setWindowTitle(QStringLiteral("Veltrano Editor - ") + path);
+    m_realsc->setValue(0);
+    setCursor(Qt::ArrowCursor);
+    GoNow();
+}
+
+void HexDisplay::SaveContent_Click(int Index)
+{
+    if (MainMods::ChosenPath.isEmpty())
+        Index = 1;
+    if (Index == 1) {
+        LoadSave *chooser = LoadSave::instance(this);
+        chooser->setWindowTitle(QStringLiteral("Save As..."));
+        chooser->Command1(1)->setText(QStringLiteral("Save"));
+        chooser->exec();
+    }
+    if (!MainMods::ChosenPath.isEmpty()) {
+        setCursor(Qt::WaitCursor);
+        const QString failure = FileIO::save(MainMods::ChosenPath, MainMods::ByteBuffer);
+        setCursor(Qt::ArrowCursor);
+        if (!failure.isEmpty())
+            m_messages->show(this, QStringLiteral("Could not write file"));
+        return;
+    }
+    setCursor(Qt::ArrowCursor);
+}
+
+void HexDisplay::ExitP_Click()
+{
+    // At once, without a question: unsaved edits are lost, as the user asked.
+    QCoreApplication::exit(0);
+}
+
+void HexDisplay::closeEvent(QCloseEvent *event)
+{
+    // Closing the main window ends the program; a process left running with
+    // only hidden dialogs would be unreachable.
+    event->accept();
+    QCoreApplication::exit(0);
+}
+
+void HexDisplay::FindData_Click()
+{
+    if (!m_findBox)
+        m_findBox = new FindBox(this, this);
+    m_findBox->show();
+    m_findBox->raise();
+    m_findBox->activateWindow();
+}
+
+void HexDisplay::PatchFile_Click()
+{
+    RunningApps::showModal();
+}
+
+void HexDisplay::A3_Click()
+{
+    // Whether a browser starts or not, nothing is reported.
+    QDesktopServices::openUrl(QUrl(About::kWebAddress));
+}
+
+int32_t HexDisplay::viewStart() const
+{
+    return m_realsc->Value();
+}
+
+void HexDisplay::setViewStart(int32_t value)
+{
+    m_realsc->setValue(value);
+}
+
+void HexDisplay::setCellBackColor(int cell, uint32_t bgr)
+{
+    m_grid->setBackColor(cell, bgr);
+}
+
+void HexDisplay::showReadout(const QString &text)
+{
+    m_label1->setText(text);
+    m_label1->adjustSize();
+    m_label1->show();
+}
