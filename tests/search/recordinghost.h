@@ -1,0 +1,69 @@
+#pragma once
+// A FindHost that records what the find step does to the main window. It
+// caps the view start the way the main window's scroll bar does: at the
+// buffer's upper bound when the buffer is longer than a page, else at 1.
+#include "findhost.h"
+#include "mainmods.h"
+
+#include <QList>
+#include <QMap>
+#include <QStringList>
+#include <QTest>
+#include <algorithm>
+
+class RecordingHost : public FindHost
+{
+public:
+    int32_t value = 0;
+    QMap<int, uint32_t> colours; // cell -> colour since the last repaint
+    QList<int32_t> viewsSet;     // the view start after each setViewStart
+    QStringList readouts;
+
+    int32_t valueMax() const
+    {
+        const ByteStore &b = MainMods::ByteBuffer;
+        return b.size() > 1600 ? b.upperBound() : 1;
+    }
+
+    int32_t viewStart() const override { return value; }
+    void setViewStart(int32_t v) override
+    {
+        value = std::clamp(v, 0, valueMax());
+        colours.clear(); // the repaint drops every colouring
+        viewsSet.append(value);
+    }
+    void setCellBackColor(int cell, uint32_t bgr) override
+    {
+        if (cell >= 0 && cell < 1600)
+            colours[cell] = bgr;
+    }
+    void showReadout(const QString &text) override { readouts.append(text); }
+
+    // Cells painted pure red, in order.
+    QList<int> redCells() const
+    {
+        QList<int> cells;
+        for (auto it = colours.cbegin(); it != colours.cend(); ++it)
+            if (it.value() == 0x0000FF)
+                cells.append(it.key());
+        return cells;
+    }
+};
+
+// Fills MainMods::ByteBuffer with `size` bytes of `filler` and writes `text` at `at`.
+inline void setBuffer(int size, char filler, int at = 0, const QByteArray &text = {})
+{
+    QVERIFY(MainMods::ByteBuffer.allocate(size));
+    for (int i = 0; i < size; ++i)
+        MainMods::ByteBuffer[i] = uint8_t(filler);
+    for (int i = 0; i < text.size(); ++i)
+        MainMods::ByteBuffer[at + i] = uint8_t(text[i]);
+}
+
+inline QList<int> cellRange(int first, int count)
+{
+    QList<int> cells;
+    for (int k = 0; k < count; ++k)
+        cells.append(first + k);
+    return cells;
+}
