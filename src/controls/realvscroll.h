@@ -8,18 +8,26 @@
 // Invariant: after any user interaction ValueMin <= Value <= ValueMax. The
 // Value setter caps at ValueMax but stores a value below ValueMin unchanged.
 #include "propertybag.h"
+#include "scrollmodel.h"
 
 #include <QCursor>
 #include <QImage>
 #include <QString>
 #include <QWidget>
 #include <cstdint>
+#include <optional>
 
 class QTimer;
 
 class RealvScroll : public QWidget
 {
     Q_OBJECT
+    Q_CLASSINFO("BackColor", "Returns/sets the background color used to display text and graphics in an object.")
+    Q_CLASSINFO("Enabled", "Returns/sets a value that determines whether an object can respond to user-generated events.")
+    Q_CLASSINFO("Refresh", "Forces a complete repaint of a object.")
+    Q_CLASSINFO("MousePointer", "Returns/sets the type of mouse pointer displayed when over part of an object.")
+    Q_CLASSINFO("MouseIcon", "Sets a custom mouse icon.")
+    Q_CLASSINFO("MouseUp", "Occurs when the user releases the mouse button while an object has the focus.")
 public:
     explicit RealvScroll(QWidget *parent = nullptr);
     ~RealvScroll() override;
@@ -81,7 +89,36 @@ protected:
     void keyReleaseEvent(QKeyEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    QSize sizeHint() const override;
 
 private:
-    // Members (the ScrollModel, the surface image, Timer1, CurrentSet) follow.
+    // The full redraw: shades, background picture, thumb length and place.
+    void UserControl_Resize();
+    // The paint routine, run at once (background picture plus the thumb).
+    void UserControl_Paint();
+    void Timer1_Timer();
+    void runDragSteps(float y);
+    void stopInput();
+    void syncSize();
+    void syncTimer();
+    void applyCursor();
+
+    ScrollModel m_model;
+    QImage m_background;
+    QTimer *m_timer = nullptr; // Timer1
+    uint32_t m_backColor = 0xFFFFFF;
+    int16_t m_mousePointer = 0;
+    std::optional<QCursor> m_mouseIcon;
+    bool m_focusFrameShown = false; // CurrentSet
+    // Re-entry through the event processing of a drag step or of a Change
+    // handler: a move during the step's own yield runs without yielding, a
+    // move during Change is taken up by the running drag loop, and a tick
+    // during a tick's Change is dropped (the timer fires again), so handlers
+    // never nest more than one level deep.
+    bool m_inDragStep = false;
+    bool m_inDragYield = false;
+    std::optional<float> m_pendingDragY;
+    bool m_inTick = false;
 };

@@ -1,0 +1,33 @@
+#pragma once
+// The toolkit codes the controls hand to their hosts, and the one place where
+// Qt's buttons, modifiers, keys and cursors are translated into them:
+// buttons 1 left, 2 right, 4 middle; shift state bits 1 Shift, 2 Ctrl, 4 Alt;
+// key codes are the virtual-key numbers (33 Page Up, 34 Page Down, 38 Up,
+// 40 Down, letters and digits as their upper-case characters...), 0 for a
+// key with no such number.
+#include <QCursor>
+#include <Qt>
+#include <cstdint>
+#include <optional>
+
+class QKeyEvent;
+
+namespace InputCodes {
+
+int16_t buttonCode(Qt::MouseButton button);
+// The buttons held during a move, as a sum of button codes.
+int16_t buttonsCode(Qt::MouseButtons buttons);
+int16_t shiftState(Qt::KeyboardModifiers modifiers);
+int16_t keyCode(int qtKey);
+// The character code of a typed key (Windows-1252), or nothing when the key
+// types no character.
+std::optional<int16_t> keyAscii(const QKeyEvent &event);
+
+// Mouse-pointer codes: 0 the default pointer, 1 arrow, 2 cross, 3 I-beam,
+// 5 and 15 size-all, 6..9 the four sizing arrows, 10 up arrow, 11 hourglass,
+// 12 no-drop, 13 arrow with hourglass, 14 arrow with question mark, and
+// 99 the control's own MouseIcon. 0, 99 and unknown codes give nothing here.
+constexpr int16_t kCustomPointer = 99;
+std::optional<Qt::CursorShape> pointerShape(int16_t mousePointer);
+
+} // namespace InputCodes
