@@ -3,6 +3,7 @@
 #include "ansi.h"
 #include "gridgeometry.h"
 
+#include <QFontMetrics>
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -112,14 +113,19 @@ void CellGrid::renderTile(TileSet &set, uint32_t bgr, int index)
 {
     QImage img(kCellWidth, kCellHeight, QImage::Format_RGB32);
     img.fill(toRgb(bgr));
-    if (index != kEmptyTile) {
+    const QChar ch = index == kEmptyTile ? QChar() : Ansi::toChar(static_cast<uint8_t>(index));
+    // Control codes and characters the font lacks show as an empty-looking
+    // cell rather than a replacement box, so a run of zero bytes reads as blank.
+    const bool drawable = index != kEmptyTile && ch.category() != QChar::Other_Control
+        && QFontMetrics(font()).inFont(ch);
+    if (drawable) {
         QPainter p(&img);
         p.setFont(font());
         p.setPen(QColor(toRgb(m_fore)));
         // A label draws its caption from the top-left corner; a glyph wider
         // than the cell is cut at the cell's edge, as a label's would be.
         p.drawText(QRect(0, 0, kCellWidth, kCellHeight), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip,
-                   Ansi::toString(static_cast<uint8_t>(index)));
+                   QString(ch));
     }
     uint32_t *dst = set.data() + std::size_t(index) * kTilePixels;
     for (int y = 0; y < kCellHeight; ++y)

@@ -7,6 +7,7 @@
 // Invariants: every change of view ends in Realsc_Change, which repaints
 // cells 0..LastIndex and hides the six selection controls; a visible cell
 // always shows the byte at Realsc.Value + cell.
+#include "findbox.h"
 #include "findhost.h"
 
 #include <QMainWindow>
@@ -16,7 +17,6 @@
 #include <memory>
 
 class CellGrid;
-class FindBox;
 class Messages;
 class QAction;
 class QLabel;

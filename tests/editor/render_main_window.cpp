@@ -1,0 +1,33 @@
+// Renders the main window to PNG files for a person to look at:
+//   render_main_window <folder>
+// writes start.png (as the program starts) and selected.png (a 5000-byte
+// buffer scrolled to 300 with cell 165 selected). Not a test: it asserts nothing.
+#include "cellgrid.h"
+#include "gridgeometry.h"
+#include "hexdisplay.h"
+#include "mainmods.h"
+#include "realvscroll.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QtTest>
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    const QDir out(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath());
+    HexDisplay w;
+    w.show();
+    if (!QTest::qWaitForWindowExposed(&w))
+        return 1;
+    w.grab().save(out.filePath(QStringLiteral("start.png")));
+    MainMods::ByteBuffer.allocate(5000);
+    for (int i = 0; i < 5000; ++i)
+        MainMods::ByteBuffer[i] = uint8_t(i);
+    w.GoNow();
+    w.Realsc()->setValue(300);
+    QTest::mouseClick(w.ShowLab(), Qt::LeftButton, {}, GridGeometry::cellRect(165).center());
+    QApplication::processEvents();
+    w.grab().save(out.filePath(QStringLiteral("selected.png")));
+    return 0;
+}
