@@ -62,6 +62,8 @@ private slots:
     void pageDownTickSitsLowerThanSetter();
     void arrowBoxHeldAtLimit_data();
     void arrowBoxHeldAtLimit();
+    void deadZoneAroundThumb_data();
+    void deadZoneAroundThumb();
     void arrowKeyAtLimitMakesNoStep_data();
     void arrowKeyAtLimitMakesNoStep();
     void lineStepSwitchesToFastInterval();
@@ -275,6 +277,29 @@ void tst_ScrollModel::arrowBoxHeldAtLimit()
         QCOMPARE(m.thumbTop(), top);
         QCOMPARE(m.timerInterval(), 100); // no line step, no speed-up
     }
+}
+
+void tst_ScrollModel::deadZoneAroundThumb_data()
+{
+    QTest::addColumn<float>("pressY");
+    QTest::addColumn<bool>("skipped");
+
+    // Thumb at row 17, L = 22: the zone runs from row 14 to row 45.
+    QTest::newRow("row 13, up arrow still reports") << 13.0f << false;
+    QTest::newRow("row 14, three above the thumb") << 14.0f << true;
+    QTest::newRow("row 16, on the up arrow box") << 16.0f << true;
+    QTest::newRow("row 45, below the grip") << 45.0f << true;
+    QTest::newRow("row 46, track below") << 46.0f << false;
+}
+
+void tst_ScrollModel::deadZoneAroundThumb()
+{
+    QFETCH(float, pressY);
+    QFETCH(bool, skipped);
+    ScrollModel m = makeModel();
+    m.mousePress(ScrollModel::kLeftButton, pressY);
+    QVERIFY(!m.isDragging());
+    QCOMPARE(m.tick() == ScrollModel::TickResult::Skipped, skipped);
 }
 
 void tst_ScrollModel::arrowKeyAtLimitMakesNoStep_data()
