@@ -6,6 +6,10 @@
 #include "xvfbserver.h"
 
 #include <QGuiApplication>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <algorithm>
@@ -58,6 +62,7 @@ private slots:
     void closeRequestIsDeleteWindowMessage();
     void closeWithoutProtocolAsksWindowManager();
     void reparentedClientIsListedAndClosed();
+    void realReparentingWindowManager();
 
     void vanishedWindowIsNotThere();
     void frozenServerDoesNotHang();
@@ -317,6 +322,56 @@ void tst_WindowSystem::reparentedClientIsListedAndClosed()
     QVERIFY(message);
     QCOMPARE(message->window, client);
     QCOMPARE(message->data.data32[0], m_client->atom("WM_DELETE_WINDOW"));
+}
+
+void tst_WindowSystem::realReparentingWindowManager()
+{
+    // twm frames every mapped window; it is rarely installed, so this case
+    // runs where it is and the one above stands in for it elsewhere.
+    const QString twm = QStandardPaths::findExecutable(QStringLiteral("twm"));
+    if (twm.isEmpty())
+        QSKIP("twm (a reparenting window manager) is not installed");
+    XvfbServer server;
+    QString why;
+    if (!server.start(&why))
+        QSKIP(qPrintable(why));
+    // Placed without asking the user, with the one font every X server has.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QFile config(dir.filePath(QStringLiteral("twmrc")));
+    QVERIFY(config.open(QIODevice::WriteOnly));
+    QVERIFY(config.write("RandomPlacement\nTitleFont \"fixed\"\nMenuFont \"fixed\"\n"
+                         "IconFont \"fixed\"\nResizeFont \"fixed\"\nIconManagerFont \"fixed\"\n")
+            > 0);
+    config.close();
+
+    QProcess manager;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), server.display());
+    manager.setProcessEnvironment(environment);
+    manager.setStandardOutputFile(QProcess::nullDevice());
+    manager.setStandardErrorFile(QProcess::nullDevice());
+    manager.start(twm, {QStringLiteral("-f"), config.fileName()});
+    QVERIFY(manager.waitForStarted(5000));
+    if (manager.waitForFinished(1000))
+        QSKIP("twm left at once (it needs the X core font \"fixed\", from xfonts-base)");
+
+    XTestClient client(server.displayName());
+    HelperWindow framed;
+    QVERIFY(framed.start(server.display(), QStringLiteral("Framed client"), false, true));
+    QTRY_VERIFY_WITH_TIMEOUT(client.parentOf(framed.window()) != client.root(), 10000);
+
+    const auto windows = WindowSystem::connectX11(server.displayName().constData());
+    QVERIFY(windows);
+    QVERIFY(contains(windows->topLevelWindows(), framed.window()));
+    QCOMPARE(windows->findByCaption("Framed client"), std::optional<WindowId>(framed.window()));
+    QVERIFY(windows->requestClose(framed.window()));
+    QVERIFY(framed.waitForDelete(5000));
+    QVERIFY(framed.waitForExit(5000));
+
+    manager.terminate();
+    if (!manager.waitForFinished(3000))
+        manager.kill();
 }
 
 void tst_WindowSystem::vanishedWindowIsNotThere()

@@ -20,11 +20,13 @@ public:
         }
     }
 
-    bool start(const QString &display, const QString &caption, bool ignoreClose = false)
+    bool start(const QString &display, const QString &caption, bool ignoreClose = false, bool map = false)
     {
         QStringList arguments{display, caption};
         if (ignoreClose)
             arguments << QStringLiteral("--ignore-close");
+        if (map)
+            arguments << QStringLiteral("--map");
         m_process.start(QStringLiteral(XWINDOWHELPER_PATH), arguments);
         if (!m_process.waitForStarted(5000))
             return false;

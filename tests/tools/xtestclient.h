@@ -84,6 +84,15 @@ public:
         sync();
     }
 
+    xcb_window_t parentOf(xcb_window_t window)
+    {
+        xcb_query_tree_reply_t *reply =
+            xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, window), nullptr);
+        const xcb_window_t parent = reply ? reply->parent : xcb_window_t(XCB_WINDOW_NONE);
+        std::free(reply);
+        return parent;
+    }
+
     void raise(xcb_window_t window)
     {
         const uint32_t above = XCB_STACK_MODE_ABOVE;

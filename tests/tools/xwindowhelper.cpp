@@ -1,8 +1,8 @@
 // Test helper: a window owned by another process.
 //
-//   xwindowhelper DISPLAY CAPTION [--ignore-close]
+//   xwindowhelper DISPLAY CAPTION [--ignore-close] [--map]
 //
-// Creates an unmapped top-level window with CAPTION as _NET_WM_NAME and
+// Creates a top-level window (unmapped unless --map) with CAPTION as _NET_WM_NAME and
 // WM_NAME that takes part in WM_DELETE_WINDOW, prints "ready <id>", and on a
 // delete request prints "delete" and then closes and exits, or with
 // --ignore-close stays. Exits when stdin closes or the server goes.
@@ -27,10 +27,15 @@ static xcb_atom_t intern(xcb_connection_t *c, const char *name)
 int main(int argc, char **argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s DISPLAY CAPTION [--ignore-close]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s DISPLAY CAPTION [--ignore-close] [--map]\n", argv[0]);
         return 2;
     }
-    const bool ignoreClose = argc > 3 && std::strcmp(argv[3], "--ignore-close") == 0;
+    bool ignoreClose = false;
+    bool map = false;
+    for (int i = 3; i < argc; ++i) {
+        ignoreClose = ignoreClose || std::strcmp(argv[i], "--ignore-close") == 0;
+        map = map || std::strcmp(argv[i], "--map") == 0;
+    }
 
     xcb_connection_t *c = xcb_connect(argv[1], nullptr);
     if (xcb_connection_has_error(c)) {
@@ -51,6 +56,8 @@ int main(int argc, char **argv)
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, length,
                         caption);
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, protocols, XCB_ATOM_ATOM, 32, 1, &deleteWindow);
+    if (map)
+        xcb_map_window(c, window);
     std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
 
     std::printf("ready %u\n", window);
