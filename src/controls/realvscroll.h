@@ -32,6 +32,9 @@ public:
     explicit RealvScroll(QWidget *parent = nullptr);
     ~RealvScroll() override;
 
+    // 25 x 299 pixels, the size the main window gives it.
+    QSize sizeHint() const override;
+
     // Colours are &HBBGGRR values, as stored in a design.
     uint32_t BackColor() const;
     void setBackColor(uint32_t New_BackColor);
@@ -91,7 +94,6 @@ protected:
     void focusOutEvent(QFocusEvent *event) override;
     void changeEvent(QEvent *event) override;
     void hideEvent(QHideEvent *event) override;
-    QSize sizeHint() const override;
 
 private:
     // The full redraw: shades, background picture, thumb length and place.
