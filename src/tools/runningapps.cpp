@@ -47,6 +47,9 @@ RunningApps::RunningApps(WindowSystem &windows, QWidget *parent)
     setTabOrder(m_command1, m_list1);
     connect(m_command1, &QPushButton::clicked, this, &RunningApps::Command1_Click);
 
+    // The dialog is one of the desktop's windows too: give it its native
+    // window before the first listing so that it lists itself.
+    winId();
     Form_Load();
 }
 
