@@ -4,6 +4,8 @@
 #include "searchkernel.h"
 
 #include <array>
+#include <optional>
+#include <utility>
 #include <cstring>
 #include <vector>
 
@@ -102,6 +104,26 @@ bool fillSet(uint8_t (&set)[4], int &width, uint8_t patternByte, const uint8_t *
     return true;
 }
 
+// For a set of one byte, or of two that differ in one bit: that bit (0 for a
+// single byte) and the value the filter compares with once it is OR-ed in.
+std::optional<std::pair<uint8_t, uint8_t>> singleBitPair(const uint8_t (&set)[4], int members)
+{
+    if (members == 1)
+        return std::pair<uint8_t, uint8_t>{0, set[0]};
+    const uint8_t diff = set[0] ^ set[1];
+    if (members == 2 && (diff & (diff - 1)) == 0)
+        return std::pair<uint8_t, uint8_t>{diff, uint8_t(set[0] | diff)};
+    return std::nullopt;
+}
+
+int memberCount(const uint8_t (&set)[4])
+{
+    int n = 1;
+    while (n < 4 && set[n] != set[0])
+        ++n;
+    return n;
+}
+
 } // namespace
 
 bool isKernelAvailable(SearchKernel kernel)
@@ -175,6 +197,17 @@ int64_t findBytesUsing(SearchKernel kernel, const uint8_t *hay, size_t hayLen,
         && fillSet(plan.setB, plan.setWidth, needle[plan.offB], plan.fold);
     if (!setsFit || !isKernelAvailable(kernel))
         kernel = SearchKernel::Portable;
+    if (plan.fold && setsFit) {
+        const auto a = singleBitPair(plan.setA, memberCount(plan.setA));
+        const auto b = singleBitPair(plan.setB, memberCount(plan.setB));
+        if (a && b) {
+            plan.pairsAsBit = true;
+            plan.bitA = a->first;
+            plan.setA[0] = a->second;
+            plan.bitB = b->first;
+            plan.setB[0] = b->second;
+        }
+    }
 
     switch (kernel) {
     case SearchKernel::Avx2:

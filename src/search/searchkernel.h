@@ -21,6 +21,12 @@ struct Plan {
     uint8_t setA[4] = {};
     uint8_t setB[4] = {};
     int setWidth = 1;               // 1, 2 or 4 entries in use
+    // When each set is one byte pair that differs in a single bit, as 'a'/'A'
+    // do, OR-ing that bit in and comparing once tests the pair: setA[0] and
+    // setB[0] then hold the OR-ed value and these the bit (0 for one byte).
+    bool pairsAsBit = false;
+    uint8_t bitA = 0;
+    uint8_t bitB = 0;
     const uint8_t *fold = nullptr;  // upper-case table, or null for an exact search
 };
 
@@ -47,7 +53,7 @@ inline bool matchesAt(const uint8_t *hay, size_t at, const Plan &p)
 // mask (one bit a byte). K is the number of accepted bytes at each filter
 // position. Candidates, where both filter bytes fit, are confirmed with a
 // full compare; on random data they are about one start in 65536.
-template <class Ops, int K>
+template <class Ops, int K, bool Bit>
 inline int64_t filterScan(const uint8_t *hay, size_t hayLen, size_t from, const Plan &p)
 {
     using V = typename Ops::V;
@@ -57,9 +63,15 @@ inline int64_t filterScan(const uint8_t *hay, size_t hayLen, size_t from, const 
         a[k] = Ops::splat(p.setA[k]);
         b[k] = Ops::splat(p.setB[k]);
     }
+    const V bitA = Ops::splat(p.bitA);
+    const V bitB = Ops::splat(p.bitB);
     auto hits = [&](const uint8_t *at) {
-        const V x = Ops::load(at + p.offA);
-        const V y = Ops::load(at + p.offB);
+        V x = Ops::load(at + p.offA);
+        V y = Ops::load(at + p.offB);
+        if constexpr (Bit) {
+            x = Ops::either(x, bitA);
+            y = Ops::either(y, bitB);
+        }
         V ma = Ops::eq(x, a[0]);
         V mb = Ops::eq(y, b[0]);
         for (int k = 1; k < K; ++k) {
@@ -103,13 +115,15 @@ inline int64_t filterScan(const uint8_t *hay, size_t hayLen, size_t from, const 
 template <class Ops>
 inline int64_t filterScanAny(const uint8_t *hay, size_t hayLen, size_t from, const Plan &p)
 {
+    if (p.pairsAsBit)
+        return filterScan<Ops, 1, true>(hay, hayLen, from, p);
     switch (p.setWidth) {
     case 1:
-        return filterScan<Ops, 1>(hay, hayLen, from, p);
+        return filterScan<Ops, 1, false>(hay, hayLen, from, p);
     case 2:
-        return filterScan<Ops, 2>(hay, hayLen, from, p);
+        return filterScan<Ops, 2, false>(hay, hayLen, from, p);
     default:
-        return filterScan<Ops, 4>(hay, hayLen, from, p);
+        return filterScan<Ops, 4, false>(hay, hayLen, from, p);
     }
 }
 

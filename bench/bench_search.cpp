@@ -1,0 +1,147 @@
+// The byte search on a 1 GiB buffer of random bytes, for patterns of 1, 4, 8
+// and 16 bytes that do not occur: glibc's memchr/memmem as the baseline
+// beside our search, exact and folded. Before the runs it also checks that a
+// whole Find over the buffer does not raise the process's peak memory.
+// Rates are per CPU second: the machine is shared, and wall time counts
+// the time other processes hold the cores.
+#include "bytesearch.h"
+#include "findhost.h"
+#include "findstep.h"
+#include "mainmods.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+namespace {
+
+constexpr int64_t kBufferSize = int64_t(1) << 30;
+
+// Every pattern starts with Q, and neither Q nor q is left in the buffer,
+// so no pattern is found, folded or not.
+const char *patternOfLength(int64_t len)
+{
+    static const char kPattern[] = "Qk3xH9paZ2m7Tb4e";
+    return len <= 16 ? kPattern : nullptr;
+}
+
+const ByteStore &buffer()
+{
+    static const bool ready = [] {
+        if (!MainMods::ByteBuffer.allocate(kBufferSize))
+            return false;
+        uint64_t state = 0x9E3779B97F4A7C15ull;
+        uint8_t *data = MainMods::ByteBuffer.data();
+        for (int64_t i = 0; i < kBufferSize; i += 8) {
+            state ^= state << 13;
+            state ^= state >> 7;
+            state ^= state << 17;
+            std::memcpy(data + i, &state, 8);
+        }
+        for (int64_t i = 0; i < kBufferSize; ++i)
+            if (data[i] == 'Q' || data[i] == 'q')
+                data[i] = '.';
+        return true;
+    }();
+    if (!ready) {
+        std::fprintf(stderr, "cannot allocate the 1 GiB buffer\n");
+        std::exit(1);
+    }
+    return MainMods::ByteBuffer;
+}
+
+void BM_Baseline(benchmark::State &state)
+{
+    const ByteStore &b = buffer();
+    const auto len = size_t(state.range(0));
+    const char *pattern = patternOfLength(int64_t(len));
+    for (auto _ : state) {
+        const void *hit = len == 1 ? std::memchr(b.data(), pattern[0], size_t(b.size()))
+                                   : memmem(b.data(), size_t(b.size()), pattern, len);
+        benchmark::DoNotOptimize(hit);
+        if (hit)
+            state.SkipWithError("pattern found");
+    }
+    state.SetLabel(len == 1 ? "memchr" : "memmem");
+    state.SetBytesProcessed(int64_t(state.iterations()) * b.size());
+}
+
+void runFind(benchmark::State &state, bool caseMatch)
+{
+    const ByteStore &b = buffer();
+    const auto len = size_t(state.range(0));
+    const auto *pattern = reinterpret_cast<const uint8_t *>(patternOfLength(int64_t(len)));
+    for (auto _ : state) {
+        const int64_t at = findBytes(b.data(), size_t(b.size()), pattern, len, 0, caseMatch);
+        benchmark::DoNotOptimize(at);
+        if (at >= 0)
+            state.SkipWithError("pattern found");
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * b.size());
+}
+
+void BM_FindExact(benchmark::State &state) { runFind(state, true); }
+void BM_FindFolded(benchmark::State &state) { runFind(state, false); }
+
+void configure(benchmark::internal::Benchmark *b)
+{
+    b->Arg(1)->Arg(4)->Arg(8)->Arg(16)->Unit(benchmark::kMillisecond)->Repetitions(5)
+        ->ReportAggregatesOnly(true);
+}
+
+BENCHMARK(BM_Baseline)->Apply(configure);
+BENCHMARK(BM_FindExact)->Apply(configure);
+BENCHMARK(BM_FindFolded)->Apply(configure);
+
+long peakKiB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stol(line.substr(6));
+    return -1;
+}
+
+class NullHost : public FindHost
+{
+public:
+    int32_t viewStart() const override { return m_value; }
+    void setViewStart(int32_t value) override { m_value = value; }
+    void setCellBackColor(int, uint32_t) override {}
+    void showReadout(const QString &) override {}
+
+private:
+    int32_t m_value = 0;
+};
+
+// A full Find (folded, pattern absent) must not hold more memory at its
+// peak than the buffer itself does.
+void reportFindPeakMemory()
+{
+    buffer();
+    const long before = peakKiB();
+    NullHost host;
+    FindStep::run(host, QByteArray(patternOfLength(16), 16), false);
+    FindStep::run(host, QByteArray(patternOfLength(16), 16), true);
+    const long after = peakKiB();
+    std::printf("Peak memory (VmHWM) around two Finds over 1 GiB: before %ld KiB, after %ld KiB, "
+                "growth %ld KiB\n",
+                before, after, after - before);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    reportFindPeakMemory();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
