@@ -4,6 +4,7 @@
 // - one scroll step on a 1 GiB buffer against the same step on a 2 KB buffer;
 // - one keystroke typed over the file in the character box.
 // Runs on the offscreen platform with the window shown.
+#include "cellgrid.h"
 #include "gridgeometry.h"
 #include "hexdisplay.h"
 #include "mainmods.h"
@@ -13,7 +14,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QTest>
+#include <QtTest>
 #include <benchmark/benchmark.h>
 
 #include <memory>

@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libxcb1-dev libxcb-ewmh-dev libxcb-icccm4-dev
   libbenchmark-dev
-  xvfb xauth xdotool x11-utils x11-apps
+  xvfb xauth xdotool x11-utils x11-apps twm xfonts-base
   fonts-liberation
   mingw-w64 g++-mingw-w64-x86-64
   imagemagick

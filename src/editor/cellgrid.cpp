@@ -90,7 +90,10 @@ void CellGrid::drawCell(int cell)
     uchar *dst = m_page.bits() + r.y() * stride + r.x() * 4;
     for (int y = 0; y < kCellHeight; ++y, dst += stride, src += kCellWidth)
         std::memcpy(dst, src, kCellWidth * 4);
-    update(r);
+    // One growing rectangle rather than a region of up to 1600 pieces: the
+    // region arithmetic would cost more than the drawing.
+    m_dirty = m_dirty.united(r);
+    update(m_dirty);
 }
 
 const uint32_t *CellGrid::tile(uint32_t bgr, int glyph)
@@ -137,6 +140,7 @@ void CellGrid::paintEvent(QPaintEvent *event)
     QPainter p(this);
     const QRect r = event->rect();
     p.drawImage(r, m_page, r);
+    m_dirty = QRect();
 }
 
 void CellGrid::mousePressEvent(QMouseEvent *event)

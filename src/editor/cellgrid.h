@@ -67,4 +67,5 @@ private:
     uint32_t m_fore = 0xFFFFFF;
     uint32_t m_gap = 0xFFC0C0;
     int m_pressedCell = -1;
+    QRect m_dirty; // cells drawn into the page since the last paint
 };
