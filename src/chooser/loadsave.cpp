@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTimer>
@@ -462,11 +463,18 @@ void LoadSave::fillDirList()
         subFolders = QDir(m_dirPath).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     const QList<FolderRow> rows = folderRows(driveOf(m_dirPath), m_dirPath, subFolders);
 
+    // A re-read of the same folder keeps the user's place in the list.
+    const bool sameFolder = m_listedFolder == m_dirPath;
+    const QListWidgetItem *current = m_dirList->currentItem();
+    const QString keep = sameFolder && current ? current->data(kPathRole).toString() : m_dirPath;
+    const int scroll = m_dirList->verticalScrollBar()->value();
+
     const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
     const QIcon closedIcon = style()->standardIcon(QStyle::SP_DirClosedIcon);
     const QSignalBlocker quiet(m_dirList);
     m_dirList->clear();
     int shownRow = 0;
+    int keptRow = -1;
     for (const FolderRow &row : rows) {
         auto *item = new QListWidgetItem(row.open ? openIcon : closedIcon, row.label, m_dirList);
         item->setData(kPathRole, row.path);
@@ -474,8 +482,15 @@ void LoadSave::fillDirList()
         item->setToolTip(QDir::toNativeSeparators(row.path));
         if (row.open)
             shownRow = m_dirList->count() - 1;
+        if (row.path == keep)
+            keptRow = m_dirList->count() - 1;
     }
-    m_dirList->setCurrentRow(shownRow);
+    m_listedFolder = m_dirPath;
+    m_dirList->setCurrentRow(keptRow >= 0 ? keptRow : shownRow);
+    if (sameFolder)
+        m_dirList->verticalScrollBar()->setValue(scroll);
+    else
+        m_dirList->scrollToItem(m_dirList->currentItem());
 }
 
 void LoadSave::fillFileList()
@@ -488,16 +503,16 @@ void LoadSave::fillFileList()
         names = QDir(m_dirPath).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
     names = filterNames(names, m_pattern);
 
+    const int scroll = m_filList->verticalScrollBar()->value();
     const QSignalBlocker quiet(m_filList);
     m_filList->clear();
     m_filList->addItems(names);
-    if (!keep.isEmpty()) {
-        const int row = int(names.indexOf(keep));
-        if (row >= 0) {
-            m_filList->setCurrentRow(row);
-            m_filList->scrollToItem(m_filList->item(row));
-        }
-    }
+    const int row = keep.isEmpty() ? -1 : int(names.indexOf(keep));
+    if (row >= 0)
+        m_filList->setCurrentRow(row);
+    m_filList->verticalScrollBar()->setValue(scroll);
+    if (row >= 0)
+        m_filList->scrollToItem(m_filList->item(row));
 }
 
 void LoadSave::refreshLists()

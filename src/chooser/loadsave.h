@@ -93,6 +93,7 @@ private:
     // current folder on systems that have none.
     QHash<QString, QString> m_driveFolders;
     QString m_dirPath;
+    QString m_listedFolder; // the folder whose rows the folder list holds
     QString m_pattern;
 
     QFileSystemWatcher *m_watcher = nullptr;

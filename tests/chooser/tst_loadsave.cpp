@@ -35,6 +35,9 @@ private slots:
     void labelClickFocusesFilter();
     void escapeDoesNothing_data();
     void escapeDoesNothing();
+    void tabOrder();
+    void enterAccepts_data();
+    void enterAccepts();
     void nameBoxTakes256();
     void folderNavigation();
     void unreadableDriveIsUndone();
@@ -183,18 +186,24 @@ void TestLoadSave::cancelEmptiesButKeepsName()
 {
     LoadSave *d = openAt(m_tmp->path());
     QVERIFY(d);
+    clickItem(d->filList(), "data.bin");
+    d->txtSearchSpec()->selectAll();
     QTest::keyClicks(d->txtSearchSpec(), "keep.me");
     QTest::mouseClick(d->Command1(2), Qt::LeftButton);
     QVERIFY(!d->isVisible());
     QCOMPARE(d->result(), int(QDialog::Rejected));
     QCOMPARE(MainMods::ChosenPath, QString());
 
-    // The next showing, modal this time, still holds the name: accept it as is.
+    // The next showing, modal this time, still holds the name and the
+    // selection, and lists a file written in between: accept it as is.
+    writeFile("written-later.bin");
     QCOMPARE(LoadSave::instance(nullptr), d);
     QTimer::singleShot(0, d, [d] { QTest::mouseClick(d->Command1(1), Qt::LeftButton); });
     QCOMPARE(d->exec(), int(QDialog::Accepted));
     QCOMPARE(d->txtSearchSpec()->text(), QString("keep.me"));
     QCOMPARE(MainMods::ChosenPath, QString("keep.me"));
+    QCOMPARE(d->filList()->selectedItems().value(0)->text(), QString("data.bin"));
+    QCOMPARE(d->filList()->findItems("written-later.bin", Qt::MatchExactly).size(), 1);
 }
 
 void TestLoadSave::frameCloseResetsDialog()
@@ -323,6 +332,49 @@ void TestLoadSave::escapeDoesNothing()
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     QVERIFY(d->isVisible());
     QCOMPARE(MainMods::ChosenPath, QString("a.bin"));
+}
+
+void TestLoadSave::tabOrder()
+{
+    LoadSave *d = openAt(m_tmp->path());
+    QVERIFY(d);
+    QStringList order;
+    for (int step = 0; step < 7; ++step) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget *focus = QApplication::focusWidget();
+        while (focus && focus->objectName().isEmpty())
+            focus = focus->parentWidget(); // the filter box's inner line edit
+        order.append(focus ? focus->objectName() : QString());
+    }
+    QCOMPARE(order, QStringList({"filList", "Combo1", "dirList", "drvList", "Command1_1",
+                                 "Command1_2", "txtSearchSpec"}));
+}
+
+void TestLoadSave::enterAccepts_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<bool>("accepts");
+    QTest::newRow("in the file list") << "filList" << true;
+    QTest::newRow("in the filter box") << "Combo1" << true;
+    QTest::newRow("in the drive list") << "drvList" << true;
+    QTest::newRow("on the accept button") << "Command1_1" << true;
+    QTest::newRow("on the cancel button cancels") << "Command1_2" << false;
+}
+
+void TestLoadSave::enterAccepts()
+{
+    QFETCH(QString, control);
+    QFETCH(bool, accepts);
+    LoadSave *d = openAt(m_tmp->path());
+    QVERIFY(d);
+    QTest::keyClicks(d->txtSearchSpec(), "typed.bin");
+    QWidget *target = d->findChild<QWidget *>(control);
+    QVERIFY(target);
+    target->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QVERIFY(!d->isVisible());
+    QCOMPARE(MainMods::ChosenPath, accepts ? QString("typed.bin") : QString());
+    QCOMPARE(d->pattern(), QString("*.*"));
 }
 
 void TestLoadSave::nameBoxTakes256()

@@ -263,30 +263,69 @@ QList<FolderRow> folderRows(const QString &root, const QString &shown,
     return rows;
 }
 
-bool matchesPattern(const QString &fileName, const QString &pattern)
+namespace {
+
+// A filter split once, so that a folder of many names does not re-parse it.
+struct CompiledPattern {
+    bool all = false;
+    QStringList globs;
+    QStringList suffixes; // "*.exe" and the like, matched by an ending alone
+};
+
+CompiledPattern compilePattern(const QString &pattern)
 {
-    const QStringList patterns = pattern.split(u';', Qt::SkipEmptyParts);
-    bool any = false;
-    for (const QString &raw : patterns) {
+    CompiledPattern compiled;
+    const QStringList parts = pattern.split(u';', Qt::SkipEmptyParts);
+    for (const QString &raw : parts) {
         const QString p = raw.trimmed();
         if (p.isEmpty())
             continue;
-        any = true;
         // The old convention: "*.*" means every file, dot or no dot.
-        if (p == u"*.*" || p == u"*")
-            return true;
-        if (globMatch(fileName, p))
-            return true;
+        if (p == u"*.*" || p == u"*") {
+            compiled.all = true;
+            return compiled;
+        }
+        const QStringView rest = QStringView(p).mid(1);
+        if (p.startsWith(u'*') && !rest.contains(u'*') && !rest.contains(u'?'))
+            compiled.suffixes.append(rest.toString());
+        else
+            compiled.globs.append(p);
     }
     // A blank filter filters nothing out.
-    return !any;
+    compiled.all = compiled.globs.isEmpty() && compiled.suffixes.isEmpty();
+    return compiled;
+}
+
+bool matchesCompiled(const QString &fileName, const CompiledPattern &compiled)
+{
+    if (compiled.all)
+        return true;
+    for (const QString &suffix : compiled.suffixes) {
+        if (fileName.endsWith(suffix, Qt::CaseInsensitive))
+            return true;
+    }
+    for (const QString &glob : compiled.globs) {
+        if (globMatch(fileName, glob))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool matchesPattern(const QString &fileName, const QString &pattern)
+{
+    return matchesCompiled(fileName, compilePattern(pattern));
 }
 
 QStringList filterNames(const QStringList &fileNames, const QString &pattern)
 {
+    const CompiledPattern compiled = compilePattern(pattern);
+    if (compiled.all)
+        return fileNames;
     QStringList kept;
     for (const QString &name : fileNames) {
-        if (matchesPattern(name, pattern))
+        if (matchesCompiled(name, compiled))
             kept.append(name);
     }
     return kept;
