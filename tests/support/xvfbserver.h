@@ -14,7 +14,7 @@ public:
 
     // Starts the server and waits until it accepts clients. On failure,
     // `why` says what is missing (for QSKIP).
-    bool start(QString *why)
+    bool start(QString *why, const QString &screen = QStringLiteral("640x480x24"))
     {
         const QString program = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
         if (program.isEmpty()) {
@@ -29,7 +29,7 @@ public:
         m_process.setArguments({QStringLiteral("-displayfd"), QStringLiteral("1"),
                                 QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-noreset"),
                                 QStringLiteral("-screen"), QStringLiteral("0"),
-                                QStringLiteral("640x480x24")});
+                                screen});
         m_process.setProcessChannelMode(QProcess::SeparateChannels);
         m_process.start();
         if (!m_process.waitForStarted(10000)) {

@@ -1,0 +1,310 @@
+// The editor from start to finish, as a user drives it: open a file through
+// the chooser by typing its name, type over bytes, change one through the
+// hexadecimal box, save and compare the disk byte for byte, find a text and
+// check from a screenshot that exactly the matched cells are red, drag the
+// scroll bar to the end, and exit. Only X input events and screenshots.
+#include "xvfbserver.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+constexpr int kFileSize = 3000;
+constexpr int kNeedleAt = 2000; // where "NEEDLE" stands in the file
+constexpr int kClientHeight = 342;
+
+const QColor kInFile(128, 128, 255);
+const QColor kPastEnd(192, 192, 255);
+const QColor kFound(255, 0, 0);
+
+QByteArray initialBytes()
+{
+    QByteArray b(kFileSize, Qt::Uninitialized);
+    for (int i = 0; i < kFileSize; ++i)
+        b[i] = char('a' + i % 26);
+    b.replace(kNeedleAt, 6, "NEEDLE");
+    b[kFileSize - 1] = 'Z';
+    return b;
+}
+
+struct Geometry {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+} // namespace
+
+class tst_EndToEnd : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void wholeSession();
+
+private:
+    QString xdotool(const QStringList &args, int *exitCode = nullptr);
+    QString waitForWindow(const QString &name);
+    Geometry geometry(const QString &window);
+    QImage screenshot();
+    QColor cellColour(const QImage &shot, int cell);
+    QPoint cellPoint(int cell);
+    QPoint clientPoint(int x, int y);
+    void key(const QString &keys);
+    void type(const QString &text);
+    void focus(const QString &window);
+
+    XvfbServer m_xvfb;
+    QTemporaryDir m_dir;
+    QProcess m_editor;
+    QString m_main;
+    Geometry m_mainGeometry;
+    QString m_skip;
+};
+
+void tst_EndToEnd::initTestCase()
+{
+    for (const char *tool : {"xdotool", "import"})
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QString::fromLatin1(tool))));
+    QString why;
+    if (!m_xvfb.start(&why, QStringLiteral("1024x768x24")))
+        QSKIP(qPrintable(why));
+    QFile f(m_dir.filePath(QStringLiteral("data.bin")));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(initialBytes()), qint64(kFileSize));
+    f.close();
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), m_xvfb.display());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    m_editor.setProcessEnvironment(env);
+    // The chooser opens on the working directory, where data.bin lies.
+    m_editor.setWorkingDirectory(m_dir.path());
+    m_editor.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_editor.start(QStringLiteral(VELTRANO_BINARY), {});
+    QVERIFY(m_editor.waitForStarted(10000));
+    m_main = waitForWindow(QStringLiteral("Veltrano Editor V1.01"));
+    QVERIFY(!m_main.isEmpty());
+}
+
+void tst_EndToEnd::cleanupTestCase()
+{
+    if (m_editor.state() != QProcess::NotRunning) {
+        m_editor.kill();
+        m_editor.waitForFinished(5000);
+    }
+    m_xvfb.stop();
+}
+
+QString tst_EndToEnd::xdotool(const QStringList &args, int *exitCode)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), m_xvfb.display());
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral("xdotool"), args);
+    p.waitForFinished(20000);
+    if (exitCode)
+        *exitCode = p.exitCode();
+    return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+}
+
+QString tst_EndToEnd::waitForWindow(const QString &name)
+{
+    // --sync waits until a window of that exact name exists.
+    const QString pattern = QLatin1Char('^') + QRegularExpression::escape(name) + QLatin1Char('$');
+    const QString out = xdotool({QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
+                                 QStringLiteral("--name"), pattern});
+    return out.section(QLatin1Char('\n'), 0, 0);
+}
+
+Geometry tst_EndToEnd::geometry(const QString &window)
+{
+    Geometry g;
+    const QString out = xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window});
+    for (const QString &line : out.split(QLatin1Char('\n'))) {
+        const int value = line.section(QLatin1Char('='), 1).toInt();
+        if (line.startsWith(QLatin1String("X=")))
+            g.x = value;
+        else if (line.startsWith(QLatin1String("Y=")))
+            g.y = value;
+        else if (line.startsWith(QLatin1String("WIDTH=")))
+            g.width = value;
+        else if (line.startsWith(QLatin1String("HEIGHT=")))
+            g.height = value;
+    }
+    return g;
+}
+
+QImage tst_EndToEnd::screenshot()
+{
+    const QString file = m_dir.filePath(QStringLiteral("screen.png"));
+    QProcess::execute(QStringLiteral("import"), {QStringLiteral("-display"), m_xvfb.display(),
+                                                 QStringLiteral("-window"), QStringLiteral("root"), file});
+    return QImage(file);
+}
+
+// The client area starts below the menu bar, which takes the window's height
+// above the fixed client height.
+QPoint tst_EndToEnd::clientPoint(int x, int y)
+{
+    const Geometry &g = m_mainGeometry;
+    return QPoint(g.x + x, g.y + (g.height - kClientHeight) + y);
+}
+
+QPoint tst_EndToEnd::cellPoint(int cell)
+{
+    return clientPoint(8 + 8 * (cell % 80) + 3, 36 + 15 * (cell / 80) + 7);
+}
+
+QColor tst_EndToEnd::cellColour(const QImage &shot, int cell)
+{
+    // The cell's bottom-right pixel: below and right of any glyph.
+    const QPoint p = clientPoint(8 + 8 * (cell % 80) + 6, 36 + 15 * (cell / 80) + 13);
+    return QColor(shot.pixel(p));
+}
+
+void tst_EndToEnd::key(const QString &keys)
+{
+    xdotool(QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("60")}
+            + keys.split(QLatin1Char(' ')));
+    QTest::qWait(150);
+}
+
+void tst_EndToEnd::type(const QString &text)
+{
+    xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("60"), text});
+    QTest::qWait(150);
+}
+
+void tst_EndToEnd::focus(const QString &window)
+{
+    xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
+    QTest::qWait(100);
+}
+
+void tst_EndToEnd::wholeSession()
+{
+    // Open through the chooser by typing the name.
+    focus(m_main);
+    key(QStringLiteral("alt+f"));
+    key(QStringLiteral("o"));
+    const QString chooser = waitForWindow(QStringLiteral("Load File..."));
+    QVERIFY(!chooser.isEmpty());
+    focus(chooser);
+    type(QStringLiteral("data.bin"));
+    key(QStringLiteral("Return"));
+    QTRY_COMPARE_WITH_TIMEOUT(xdotool({QStringLiteral("getwindowname"), m_main}),
+                              QStringLiteral("Veltrano Editor - data.bin"), 10000);
+    // A file over one page widens the window for the scroll bar.
+    QTRY_VERIFY_WITH_TIMEOUT(geometry(m_main).width == 683, 5000);
+    m_mainGeometry = geometry(m_main);
+    focus(m_main);
+
+    // Click cell 2 and type over the file.
+    QByteArray expected = initialBytes();
+    QPoint p = cellPoint(2);
+    xdotool({QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y()),
+             QStringLiteral("click"), QStringLiteral("1")});
+    QTest::qWait(200);
+    type(QStringLiteral("Hi!"));
+    expected.replace(2, 3, "Hi!");
+
+    // Change byte 10 through the hexadecimal box.
+    p = cellPoint(10);
+    xdotool({QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y()),
+             QStringLiteral("click"), QStringLiteral("1")});
+    QTest::qWait(200);
+    const QPoint hexBox = clientPoint(624 + 12, 8 + 10);
+    xdotool({QStringLiteral("mousemove"), QString::number(hexBox.x()), QString::number(hexBox.y()),
+             QStringLiteral("click"), QStringLiteral("1")});
+    QTest::qWait(200);
+    key(QStringLiteral("End BackSpace BackSpace"));
+    type(QStringLiteral("7f"));
+    expected[10] = char(0x7F);
+
+    // Save, and compare the disk byte for byte.
+    key(QStringLiteral("alt+f"));
+    key(QStringLiteral("v"));
+    const auto onDisk = [this] {
+        QFile saved(m_dir.filePath(QStringLiteral("data.bin")));
+        return saved.open(QIODevice::ReadOnly) ? saved.readAll() : QByteArray();
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(onDisk().left(16), expected.left(16), 10000);
+    QCOMPARE(onDisk(), expected);
+
+    // Find a text; exactly its cells turn red.
+    focus(m_main);
+    key(QStringLiteral("ctrl+f"));
+    const QString find = waitForWindow(QStringLiteral("Find Binary Bytes..."));
+    QVERIFY(!find.isEmpty());
+    // Out of the grid's way, so the screenshot sees every cell.
+    xdotool({QStringLiteral("windowmove"), QStringLiteral("--sync"), find, QStringLiteral("0"), QStringLiteral("600")});
+    focus(find);
+    type(QStringLiteral("NEEDLE"));
+    key(QStringLiteral("alt+f"));
+    QTest::qWait(400);
+    // The match at position 2001 comes into view at cell 9 (view 1991).
+    QImage shot = screenshot();
+    QVERIFY(!shot.isNull());
+    const int view = kNeedleAt + 1 - 10;
+    for (int cell = 0; cell < 1600; ++cell) {
+        const bool matched = cell >= 9 && cell < 15;
+        const bool inFile = view + cell < kFileSize;
+        QCOMPARE(cellColour(shot, cell), matched ? kFound : inFile ? kInFile : kPastEnd);
+    }
+    key(QStringLiteral("alt+a")); // C&ancel closes the dialog
+
+    // Drag the thumb onto the down arrow box: the view ends at the last byte.
+    focus(m_main);
+    const QPoint thumb = clientPoint(654 + 12, 36 + 17 + 20);
+    const QPoint bottom = clientPoint(654 + 12, 36 + 299 - 5);
+    xdotool({QStringLiteral("mousemove"), QString::number(thumb.x()), QString::number(thumb.y() - 1)});
+    QTest::qWait(100);
+    // The find left the thumb where view 1991 puts it; press on it wherever
+    // it is by dragging from the arrow-free track rows above it first.
+    shot = screenshot();
+    int thumbRow = -1;
+    for (int y = 36 + 18; y < 36 + 299 - 18 && thumbRow < 0; ++y) {
+        // The thumb's third ring is the full background colour, the track's
+        // dither never has two full-colour pixels side by side.
+        const QColor a(shot.pixel(clientPoint(654 + 2, y))), b(shot.pixel(clientPoint(654 + 3, y)));
+        if (a == kPastEnd && b == kPastEnd)
+            thumbRow = y;
+    }
+    QVERIFY2(thumbRow > 0, "the thumb is visible on the scroll bar");
+    const QPoint grip = clientPoint(654 + 12, thumbRow + 10);
+    xdotool({QStringLiteral("mousemove"), QString::number(grip.x()), QString::number(grip.y()),
+             QStringLiteral("mousedown"), QStringLiteral("1")});
+    QTest::qWait(100);
+    for (int y = grip.y(); y <= bottom.y(); y += 20) {
+        xdotool({QStringLiteral("mousemove"), QString::number(grip.x()), QString::number(y)});
+        QTest::qWait(30);
+    }
+    xdotool({QStringLiteral("mousemove"), QString::number(bottom.x()), QString::number(bottom.y()),
+             QStringLiteral("mouseup"), QStringLiteral("1")});
+    QTest::qWait(400);
+    shot = screenshot();
+    QCOMPARE(cellColour(shot, 0), kInFile); // the last byte, 'Z', stands alone
+    for (int cell = 1; cell < 1600; cell += 37)
+        QCOMPARE(cellColour(shot, cell), kPastEnd);
+
+    // Exit: the program ends at once.
+    focus(m_main);
+    key(QStringLiteral("alt+f"));
+    key(QStringLiteral("x"));
+    // The wait may already have seen it end while the keys were typed.
+    QTRY_COMPARE_WITH_TIMEOUT(m_editor.state(), QProcess::NotRunning, 10000);
+    QCOMPARE(m_editor.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_editor.exitCode(), 0);
+}
+
+QTEST_GUILESS_MAIN(tst_EndToEnd)
+#include "tst_endtoend.moc"
