@@ -1,0 +1,247 @@
+// The File menu's open and save commands through the real chooser, answered
+// with key and mouse events, on real files: what reaches the disk, the
+// caption, ChosenPath, and the one message a failure gives.
+#include "hexdisplay.h"
+#include "loadsave.h"
+#include "mainmods.h"
+#include "messages.h"
+#include "realvscroll.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+class RecordedMessages : public Messages
+{
+public:
+    void show(QWidget *, const QString &text) override { shown << text; }
+    QStringList shown;
+};
+
+struct ChooserSeen {
+    QString title;
+    QString button;
+};
+
+// When the chooser shows, types `name` into its name box and accepts, or
+// cancels when `name` is null. Records the chooser's captions.
+void answerChooser(const QString &name, ChooserSeen *seen)
+{
+    QTimer::singleShot(0, [name, seen] {
+        auto *chooser = qobject_cast<LoadSave *>(QApplication::activeModalWidget());
+        if (!chooser) {
+            answerChooser(name, seen); // not shown yet: look again
+            return;
+        }
+        seen->title = chooser->windowTitle();
+        seen->button = chooser->Command1(1)->text();
+        if (name.isNull()) {
+            QTest::mouseClick(chooser->Command1(2), Qt::LeftButton);
+            return;
+        }
+        QLineEdit *box = chooser->txtSearchSpec();
+        box->selectAll();
+        QTest::keyClick(box, Qt::Key_Backspace);
+        QTest::keyClicks(box, name);
+        QTest::mouseClick(chooser->Command1(1), Qt::LeftButton);
+    });
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+QByteArray buffer()
+{
+    return QByteArray(reinterpret_cast<const char *>(MainMods::ByteBuffer.data()), MainMods::ByteBuffer.size());
+}
+
+QByteArray sample(int n)
+{
+    QByteArray b(n, Qt::Uninitialized);
+    for (int i = 0; i < n; ++i)
+        b[i] = char(i * 7 + 3);
+    return b;
+}
+
+} // namespace
+
+class tst_FileCommands : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void loadThenSaveGivesTheSameFile_data();
+    void loadThenSaveGivesTheSameFile();
+    void saveRightAfterStartUpAsksForAName();
+    void saveAsThenPlainSaveWritesTheNewPath();
+    void cancelledOpenChangesNothing();
+    void failedLoadChangesNothing_data();
+    void failedLoadChangesNothing();
+    void failedSaveSaysSoOnce();
+
+private:
+    void open(const QString &path);
+    HexDisplay *m_window = nullptr;
+    std::shared_ptr<RecordedMessages> m_messages;
+    QTemporaryDir m_dir;
+    ChooserSeen m_seen;
+};
+
+void tst_FileCommands::init()
+{
+    MainMods::ChosenPath.clear();
+    m_window = new HexDisplay;
+    m_messages = std::make_shared<RecordedMessages>();
+    m_window->setMessages(m_messages);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    m_seen = {};
+}
+
+void tst_FileCommands::cleanup()
+{
+    delete m_window;
+    m_window = nullptr;
+}
+
+void tst_FileCommands::open(const QString &path)
+{
+    answerChooser(path, &m_seen);
+    m_window->OpenFile_Click(0);
+}
+
+void tst_FileCommands::loadThenSaveGivesTheSameFile_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::newRow("empty file") << 0;
+    QTest::newRow("1600 bytes") << 1600;
+    QTest::newRow("1601 bytes") << 1601;
+    QTest::newRow("256 KB") << (256 << 10);
+}
+
+void tst_FileCommands::loadThenSaveGivesTheSameFile()
+{
+    QFETCH(int, size);
+    const QString path = m_dir.filePath(QStringLiteral("file %1.bin").arg(size));
+    QVERIFY(writeFile(path, sample(size)));
+    m_window->Realsc()->setValue(1);
+    open(path);
+    QCOMPARE(m_seen.title, QStringLiteral("Load File..."));
+    QCOMPARE(m_seen.button, QStringLiteral("Load"));
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Veltrano Editor - ") + path);
+    QCOMPARE(MainMods::ChosenPath, path);
+    QCOMPARE(buffer(), sample(size));
+    QCOMPARE(m_window->Realsc()->Value(), 0);
+    QCOMPARE(m_window->Realsc()->isHidden(), size <= 1600);
+    QCOMPARE(m_window->cursor().shape(), Qt::ArrowCursor);
+    QVERIFY(writeFile(path, "something else entirely, longer than some of the samples"));
+    m_window->SaveContent_Click(0);
+    QCOMPARE(readFile(path), sample(size));
+    QVERIFY(m_messages->shown.isEmpty());
+}
+
+void tst_FileCommands::saveRightAfterStartUpAsksForAName()
+{
+    const QString path = m_dir.filePath(QStringLiteral("startup.bin"));
+    answerChooser(path, &m_seen);
+    m_window->SaveContent_Click(0);
+    QCOMPARE(m_seen.title, QStringLiteral("Save As..."));
+    QCOMPARE(m_seen.button, QStringLiteral("Save"));
+    QCOMPARE(readFile(path), QByteArray(1000, '\0'));
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Veltrano Editor V1.01"));
+}
+
+void tst_FileCommands::saveAsThenPlainSaveWritesTheNewPath()
+{
+    const QString a = m_dir.filePath(QStringLiteral("a.bin"));
+    const QString b = m_dir.filePath(QStringLiteral("b.bin"));
+    QVERIFY(writeFile(a, sample(3000)));
+    open(a);
+    answerChooser(b, &m_seen);
+    m_window->SaveContent_Click(1);
+    QCOMPARE(readFile(b), sample(3000));
+    MainMods::ByteBuffer[5] = 0xEE;
+    m_window->SaveContent_Click(0); // no chooser: the last path it returned
+    QByteArray edited = sample(3000);
+    edited[5] = char(0xEE);
+    QCOMPARE(readFile(b), edited);
+    QCOMPARE(readFile(a), sample(3000));
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Veltrano Editor - ") + a);
+
+    // Cancelling Save As writes nothing and forgets the path.
+    answerChooser(QString(), &m_seen);
+    m_window->SaveContent_Click(1);
+    QVERIFY(MainMods::ChosenPath.isEmpty());
+    QCOMPARE(readFile(b), edited);
+}
+
+void tst_FileCommands::cancelledOpenChangesNothing()
+{
+    MainMods::ByteBuffer[3] = 9;
+    answerChooser(QString(), &m_seen);
+    m_window->OpenFile_Click(0);
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Veltrano Editor V1.01"));
+    QCOMPARE(MainMods::ByteBuffer.size(), 1000);
+    QCOMPARE(MainMods::ByteBuffer[3], uint8_t(9));
+    QVERIFY(m_messages->shown.isEmpty());
+}
+
+void tst_FileCommands::failedLoadChangesNothing_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("a name that does not exist") << QStringLiteral("missing.bin");
+    QTest::newRow("a folder") << QStringLiteral("folder");
+    QTest::newRow("a wildcard left in the box") << QStringLiteral("*.bin");
+    QTest::newRow("a path into a missing folder") << QStringLiteral("nowhere/x.bin");
+}
+
+void tst_FileCommands::failedLoadChangesNothing()
+{
+    QFETCH(QString, name);
+    QDir(m_dir.path()).mkdir(QStringLiteral("folder"));
+    const QString good = m_dir.filePath(QStringLiteral("good.bin"));
+    QVERIFY(writeFile(good, sample(2000)));
+    open(good);
+    m_window->Realsc()->setValue(160);
+    const QStringList before = QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+
+    open(m_dir.filePath(name));
+    QCOMPARE(m_messages->shown, QStringList{QStringLiteral("Could not open file")});
+    QCOMPARE(buffer(), sample(2000));
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Veltrano Editor - ") + good);
+    QCOMPARE(MainMods::ChosenPath, good);
+    QCOMPARE(m_window->Realsc()->Value(), 160);
+    QCOMPARE(m_window->cursor().shape(), Qt::ArrowCursor);
+    // Nothing was created on disk.
+    QCOMPARE(QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+    // The next plain save still writes the file that was loaded.
+    MainMods::ByteBuffer[0] = 0x11;
+    m_window->SaveContent_Click(0);
+    QCOMPARE(readFile(good).at(0), char(0x11));
+}
+
+void tst_FileCommands::failedSaveSaysSoOnce()
+{
+    QDir(m_dir.path()).mkdir(QStringLiteral("taken"));
+    answerChooser(m_dir.filePath(QStringLiteral("taken")), &m_seen);
+    m_window->SaveContent_Click(1);
+    QCOMPARE(m_messages->shown, QStringList{QStringLiteral("Could not write file")});
+    QVERIFY(QFileInfo(m_dir.filePath(QStringLiteral("taken"))).isDir());
+    QCOMPARE(m_window->cursor().shape(), Qt::ArrowCursor);
+}
+
+QTEST_MAIN(tst_FileCommands)
+#include "tst_filecommands.moc"
