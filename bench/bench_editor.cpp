@@ -14,6 +14,8 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
+#include <QTimer>
 #include <QtTest>
 #include <benchmark/benchmark.h>
 
@@ -108,6 +110,54 @@ void BM_ScrollStep(benchmark::State &state)
     state.SetLabel(size > (1 << 20) ? "1 GiB buffer" : "2 KB buffer");
 }
 BENCHMARK(BM_ScrollStep)->Arg(2048)->Arg(int64_t(1) << 30)->Unit(benchmark::kMicrosecond);
+
+// One tick of a held Down arrow on the scroll bar (a line step of 80 bytes),
+// run by hand so that the 10 ms wait between ticks stays out of the timing.
+void BM_HeldDownArrowTick(benchmark::State &state)
+{
+    fillBuffer(int64_t(1) << 30);
+    HexDisplay *w = window();
+    RealvScroll *bar = w->Realsc();
+    QTimer *timer = bar->findChild<QTimer *>();
+    if (!timer) {
+        state.SkipWithError("the scroll bar has no timer");
+        return;
+    }
+    bar->setFocus();
+    QTest::keyPress(bar, Qt::Key_Down);
+    timer->stop();
+    for (auto _ : state) {
+        if (bar->Value() >= bar->ValueMax() - 80)
+            bar->setValue(0);
+        QMetaObject::invokeMethod(timer, "timeout");
+    }
+    state.counters["final_value"] = bar->Value();
+    QTest::keyRelease(bar, Qt::Key_Down);
+}
+BENCHMARK(BM_HeldDownArrowTick)->Unit(benchmark::kMicrosecond);
+
+// One drag step: the pointer moves while the left button holds the thumb.
+void BM_DragStep(benchmark::State &state)
+{
+    fillBuffer(int64_t(1) << 30);
+    HexDisplay *w = window();
+    RealvScroll *bar = w->Realsc();
+    bar->setValue(0);
+    const QPointF grip(12, 20); // inside the thumb at the top
+    QMouseEvent press(QEvent::MouseButtonPress, grip, bar->mapToGlobal(grip), Qt::LeftButton, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(bar, &press);
+    int y = 20;
+    for (auto _ : state) {
+        y = y >= 270 ? 20 : y + 7;
+        const QPointF at(12, y);
+        QMouseEvent move(QEvent::MouseMove, at, bar->mapToGlobal(at), Qt::NoButton, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(bar, &move);
+    }
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(12, y), bar->mapToGlobal(QPointF(12, y)), Qt::LeftButton,
+                        Qt::NoButton, {});
+    QCoreApplication::sendEvent(bar, &release);
+}
+BENCHMARK(BM_DragStep)->Unit(benchmark::kMicrosecond);
 
 // One keystroke in the character box: the byte, its cell, the readouts.
 void BM_TypeOverKeystroke(benchmark::State &state)
