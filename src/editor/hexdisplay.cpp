@@ -6,7 +6,7 @@
 #include "fileio.h"
 #include "findbox.h"
 #include "gridgeometry.h"
-#include "keycodes.h"
+#include "inputcodes.h"
 #include "loadsave.h"
 #include "mainmods.h"
 #include "messages.h"
@@ -470,10 +470,10 @@ bool HexDisplay::eventFilter(QObject *watched, QEvent *event)
     const int index = int(it - m_text1.begin());
     if (event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
-        const KeyCodes::Typed typed = KeyCodes::keyAscii(key);
-        if (typed.kind == KeyCodes::Typed::Unmappable)
+        const InputCodes::TypedKey typed = InputCodes::typedKey(*key);
+        if (typed.kind == InputCodes::TypedKey::Unmappable)
             return true; // no byte stands for it: nothing is written, nothing moves
-        if (typed.kind == KeyCodes::Typed::None)
+        if (typed.kind == InputCodes::TypedKey::None)
             return index == 2 ? key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab
                                     && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
                               : false;
@@ -493,7 +493,7 @@ bool HexDisplay::eventFilter(QObject *watched, QEvent *event)
         auto *key = static_cast<QKeyEvent *>(event);
         // Holding a key moves one step: only the real release counts.
         if (!key->isAutoRepeat())
-            Text1_KeyUp(index, KeyCodes::keyCode(key), 0);
+            Text1_KeyUp(index, InputCodes::keyCode(key->key()), InputCodes::shiftState(key->modifiers()));
         return index == 2;
     }
     return QMainWindow::eventFilter(watched, event);

@@ -4,7 +4,7 @@
 #include "findhost.h"
 #include "findstep.h"
 #include "hexconvert.h"
-#include "keyascii.h"
+#include "inputcodes.h"
 #include "units.h"
 
 #include <QCheckBox>
@@ -22,6 +22,20 @@ QFont boxFont(bool bold)
     font.setPointSizeF(8.25);
     font.setBold(bold);
     return font;
+}
+
+// The code the key filter sees, or nothing for keys it never filters:
+// movement, Delete, Tab, function keys and Ctrl/Alt shortcuts such as paste
+// or the dialog's access keys. A character the code page cannot hold gives 0,
+// so it is discarded.
+std::optional<int> filteredKeyAscii(const QKeyEvent &event)
+{
+    const InputCodes::TypedKey typed = InputCodes::typedKey(event);
+    const bool shortcut = event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    if (typed.kind == InputCodes::TypedKey::None || (shortcut && typed.code >= 1 && typed.code <= 26
+                                                     && event.key() >= Qt::Key_A && event.key() <= Qt::Key_Z))
+        return std::nullopt;
+    return typed.kind == InputCodes::TypedKey::Unmappable ? 0 : typed.code;
 }
 
 } // namespace
@@ -147,7 +161,7 @@ void FindBox::Command3_Click()
 bool FindBox::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == Text1 && event->type() == QEvent::KeyPress) {
-        if (const auto code = KeyAscii::fromKeyEvent(*static_cast<QKeyEvent *>(event))) {
+        if (const auto code = filteredKeyAscii(*static_cast<QKeyEvent *>(event))) {
             int keyAscii = *code;
             if (keyAscii != 0)
                 Text1_KeyPress(keyAscii);

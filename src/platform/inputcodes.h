@@ -19,8 +19,21 @@ int16_t buttonCode(Qt::MouseButton button);
 int16_t buttonsCode(Qt::MouseButtons buttons);
 int16_t shiftState(Qt::KeyboardModifiers modifiers);
 int16_t keyCode(int qtKey);
-// The character code of a typed key (Windows-1252), or nothing when the key
-// types no character.
+// The character a key press types, as a KeyPress handler sees it: its
+// Windows-1252 code; Backspace 8, Enter 13, Escape 27 and Ctrl+letter 1 to 26.
+struct TypedKey {
+    enum Kind {
+        None,       // the key types no character (an arrow, Shift, Tab, F1...)
+        Code,       // `code` is the character's code
+        Unmappable, // a character the code page has no code for
+    };
+    Kind kind = None;
+    int code = 0;
+};
+TypedKey typedKey(const QKeyEvent &event);
+
+// The code of a typed key, or nothing when it types no character that the
+// code page can hold.
 std::optional<int16_t> keyAscii(const QKeyEvent &event);
 
 // Mouse-pointer codes: 0 the default pointer, 1 arrow, 2 cross, 3 I-beam,

@@ -77,15 +77,40 @@ int16_t keyCode(int qtKey)
     }
 }
 
+TypedKey typedKey(const QKeyEvent &event)
+{
+    const int key = event.key();
+    switch (key) {
+    case Qt::Key_Backspace: return {TypedKey::Code, 8};
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return {TypedKey::Code, 13};
+    case Qt::Key_Escape: return {TypedKey::Code, 27};
+    default: break;
+    }
+    const auto mods = event.modifiers();
+    if ((mods & Qt::ControlModifier) && !(mods & Qt::AltModifier) && key >= Qt::Key_A && key <= Qt::Key_Z)
+        return {TypedKey::Code, key - Qt::Key_A + 1};
+    const QString text = event.text();
+    if (text.isEmpty() || (mods & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)))
+        return {};
+    // A character outside the Basic Multilingual Plane arrives as a pair of
+    // surrogates; the code page has no code for it either way.
+    if (text.size() != 1)
+        return {TypedKey::Unmappable, 0};
+    if (text.at(0).unicode() < 0x20 || text.at(0).unicode() == 0x7F)
+        return {}; // Tab, Delete and other keys that move or edit
+    const auto b = Ansi::fromChar(text.at(0));
+    if (!b)
+        return {TypedKey::Unmappable, 0};
+    return {TypedKey::Code, *b};
+}
+
 std::optional<int16_t> keyAscii(const QKeyEvent &event)
 {
-    const QString text = event.text();
-    if (text.size() != 1)
+    const TypedKey typed = typedKey(event);
+    if (typed.kind != TypedKey::Code)
         return std::nullopt;
-    const auto byte = Ansi::fromChar(text.at(0));
-    if (!byte)
-        return std::nullopt;
-    return static_cast<int16_t>(*byte);
+    return static_cast<int16_t>(typed.code);
 }
 
 std::optional<Qt::CursorShape> pointerShape(int16_t mousePointer)
