@@ -14,12 +14,14 @@ QString load(const QString &path, ByteStore &out)
 {
     if (path.isEmpty())
         return QStringLiteral("no file name");
+    // Folders, devices and pipes are refused before they are opened: opening
+    // a pipe for reading waits for a writer, and a device has no end.
+    if (!QFileInfo(path).isFile())
+        return QStringLiteral("not a regular file");
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return file.errorString();
-    // A folder or a device opens for reading on some systems; neither is a
-    // file we can hold in memory.
-    if (file.isSequential() || !QFileInfo(path).isFile())
+    if (file.isSequential())
         return QStringLiteral("not a regular file");
     const qint64 length = file.size();
     if (length < 0 || length > ByteStore::kMaxSize)

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -49,6 +50,7 @@ private slots:
     void loadCreatesNothingAndReadsReadOnly();
     void saveReplacesWholeFileKeepingPermissions();
     void failedSaveLeavesTargetAndFolder();
+    void saveThroughALinkWritesItsTarget();
     void tooLargeFileIsRefused();
 };
 
@@ -92,6 +94,8 @@ void tst_FileIO::failedLoadKeepsBuffer_data()
     QTest::newRow("a path into a missing folder") << QStringLiteral("gone/x.bin");
     QTest::newRow("a wildcard pattern") << QStringLiteral("*.*");
     QTest::newRow("empty name") << QString();
+    QTest::newRow("a named pipe") << QStringLiteral("pipe");
+    QTest::newRow("a device") << QStringLiteral("/dev/zero");
     if (geteuid() != 0)
         QTest::newRow("a file without read permission") << QStringLiteral("secret.bin");
 }
@@ -104,8 +108,9 @@ void tst_FileIO::failedLoadKeepsBuffer()
     const QString secret = dir.filePath(QStringLiteral("secret.bin"));
     QVERIFY(writeFile(secret, "hidden"));
     QFile::setPermissions(secret, QFileDevice::WriteOwner);
+    QVERIFY(mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("pipe"))).constData(), 0600) == 0);
     ByteStore buffer = storeOf("previous content");
-    const QString path = name.isEmpty() ? name : dir.filePath(name);
+    const QString path = name.isEmpty() || name.startsWith(QLatin1Char('/')) ? name : dir.filePath(name);
     QVERIFY(!FileIO::load(path, buffer).isEmpty());
     QCOMPARE(store(buffer), QByteArray("previous content"));
 }
@@ -159,6 +164,18 @@ void tst_FileIO::failedSaveLeavesTargetAndFolder()
     QCOMPARE(readFile(target), QByteArray("old"));
     QCOMPARE(QDir(locked).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("t.bin")});
     QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+void tst_FileIO::saveThroughALinkWritesItsTarget()
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("real.bin"));
+    const QString link = dir.filePath(QStringLiteral("link.bin"));
+    QVERIFY(writeFile(target, "old"));
+    QVERIFY(QFile::link(target, link));
+    QCOMPARE(FileIO::save(link, storeOf("new")), QString());
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(readFile(target), QByteArray("new"));
 }
 
 void tst_FileIO::tooLargeFileIsRefused()
