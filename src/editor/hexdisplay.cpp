@@ -402,8 +402,11 @@ void HexDisplay::Text1_KeyPress(int Index, int &KeyAscii)
         return;
     buffer[m_selIndex] = static_cast<uint8_t>(code);
     refreshCellOf(m_selIndex);
-    if (m_selIndex == buffer.upperBound() || m_selCell == kLastCell)
+    if (m_selIndex == buffer.upperBound() || m_selCell == kLastCell) {
+        // The box stays on the byte just typed; its readouts show the new value.
+        showSelection();
         return;
+    }
     ++m_selIndex;
     ++m_selCell;
     m_text1[2]->move(GridGeometry::cellClientRect(m_selCell).topLeft());

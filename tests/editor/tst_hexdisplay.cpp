@@ -326,6 +326,8 @@ void tst_HexDisplay::typingStopsAtEndOfBufferAndPage()
     QCOMPARE(MainMods::ByteBuffer[999], uint8_t('x'));
     QCOMPARE(w.SelIndex(), 999);
     QCOMPARE(w.ShowLab()->caption(999), int('x'));
+    QCOMPARE(w.Text1(0)->text(), QStringLiteral("120"));
+    QCOMPARE(w.Text1(1)->text(), QStringLiteral("78"));
 
     loadBytes(w, pattern(4000));
     clickCell(w, 1599);
