@@ -49,6 +49,14 @@ QString save(const QString &path, const ByteStore &data)
         return QStringLiteral("no file name");
     if (QFileInfo(path).isDir())
         return QStringLiteral("a folder of that name exists");
+    // The replacement is a new file; it takes the old one's mode bits, which
+    // the temporary file does not fully inherit (a read-only file that root
+    // saves would come back writable).
+    const QFileInfo before(path);
+    constexpr auto kModeBits = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+        | QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
+        | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    const auto mode = before.permissions() & kModeBits;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return file.errorString();
@@ -66,6 +74,8 @@ QString save(const QString &path, const ByteStore &data)
     }
     if (!file.commit())
         return file.errorString();
+    if (before.exists() && (QFile::permissions(path) & kModeBits) != mode)
+        QFile::setPermissions(path, mode);
     return {};
 }
 

@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDir>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -219,6 +220,9 @@ void HexDisplay::GoNow()
         // One page less one byte, so the last byte of a page starts the next.
         m_realsc->setValueLargeChange(kLastCell);
         m_realsc->setValueMax(U);
+        // The thumb's length follows the new range at once, not at the next
+        // resize: a file loaded after a much smaller one gets its own thumb.
+        m_realsc->Refresh();
         m_realsc->setVisible(true);
     } else {
         setClientWidthTwips(kNarrowWidth);
@@ -415,6 +419,9 @@ void HexDisplay::Text1_KeyPress(int Index, int &KeyAscii)
 
 void HexDisplay::showSelection()
 {
+    // A yield inside a repaint may have loaded a shorter file meanwhile.
+    if (!MainMods::ByteBuffer.contains(m_selIndex))
+        return;
     const uint8_t b = MainMods::ByteBuffer[m_selIndex];
     setBoxText(2, Ansi::toString(b));
     m_label1->setText(Readout::selection(m_selIndex));
@@ -504,7 +511,11 @@ bool HexDisplay::eventFilter(QObject *watched, QEvent *event)
 
 void HexDisplay::OpenFile_Click(int)
 {
+    // A bare name in ChosenPath means a file in the working directory, which
+    // the chooser moves; a failed load puts both back so that the next plain
+    // save still writes the file that was loaded.
     const QString previousPath = MainMods::ChosenPath;
+    const QString previousFolder = QDir::currentPath();
     LoadSave *chooser = LoadSave::instance(this);
     chooser->setWindowTitle(QStringLiteral("Load File..."));
     chooser->Command1(1)->setText(QStringLiteral("Load"));
@@ -519,6 +530,7 @@ void HexDisplay::OpenFile_Click(int)
     if (!failure.isEmpty()) {
         setCursor(Qt::ArrowCursor);
         MainMods::ChosenPath = previousPath;
+        QDir::setCurrent(previousFolder);
         m_messages->show(this, QStringLiteral("Could not open file"));
         return;
     }
@@ -590,7 +602,9 @@ int32_t HexDisplay::viewStart() const
 
 void HexDisplay::setViewStart(int32_t value)
 {
-    m_realsc->setValue(value);
+    // A buffer that fits one page shows from byte 0: with the scroll bar
+    // hidden, a view moved to 1 would hide the first byte for good.
+    m_realsc->setValue(m_realsc->isHidden() ? 0 : value);
 }
 
 void HexDisplay::setCellBackColor(int cell, uint32_t bgr)

@@ -6,6 +6,7 @@
 #include <windows.h>
 #else
 #include <sys/mman.h>
+#include <unistd.h>
 #endif
 
 namespace PageMemory {
@@ -13,6 +14,14 @@ namespace {
 constexpr std::size_t kHugePage = std::size_t(2) << 20;
 // Small blocks are not worth a huge page of their own.
 constexpr std::size_t kHugeThreshold = kHugePage;
+
+#ifndef _WIN32
+std::size_t roundUpToPage(std::size_t size)
+{
+    static const std::size_t page = std::size_t(sysconf(_SC_PAGESIZE));
+    return (size + page - 1) / page * page;
+}
+#endif
 }
 
 void *allocate(std::size_t size)
@@ -28,6 +37,8 @@ void *allocate(std::size_t size)
     }
     // Over-map by one huge page, then trim both ends so that the block starts
     // on a 2 MiB boundary; the kernel can only use huge pages for aligned runs.
+    // The block ends on a page boundary, or the tail could not be unmapped.
+    size = roundUpToPage(size);
     const std::size_t span = size + kHugePage;
     void *raw = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (raw == MAP_FAILED)
@@ -36,10 +47,13 @@ void *allocate(std::size_t size)
     const std::uintptr_t aligned = (base + kHugePage - 1) & ~(kHugePage - 1);
     const std::size_t head = aligned - base;
     const std::size_t tail = span - head - size;
-    if (head)
-        munmap(raw, head);
-    if (tail)
-        munmap(reinterpret_cast<void *>(aligned + size), tail);
+    if ((head && munmap(raw, head) != 0)
+        || (tail && munmap(reinterpret_cast<void *>(aligned + size), tail) != 0)) {
+        // Cannot happen with page-aligned pieces; never hand out a block
+        // whose surroundings we could not give back.
+        munmap(raw, span);
+        return nullptr;
+    }
 #ifdef MADV_HUGEPAGE
     madvise(reinterpret_cast<void *>(aligned), size, MADV_HUGEPAGE);
 #endif
@@ -55,7 +69,7 @@ void release(void *block, std::size_t size)
     (void)size;
     VirtualFree(block, 0, MEM_RELEASE);
 #else
-    munmap(block, size);
+    munmap(block, size < kHugeThreshold ? size : roundUpToPage(size));
 #endif
 }
 

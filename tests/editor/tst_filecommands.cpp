@@ -28,14 +28,22 @@ struct ChooserSeen {
 
 // When the chooser shows, types `name` into its name box and accepts, or
 // cancels when `name` is null. Records the chooser's captions.
-void answerChooser(const QString &name, ChooserSeen *seen)
+void answerChooser(const QString &name, ChooserSeen *seen, int attempts = 200,
+                   const QString &openFolder = QString())
 {
-    QTimer::singleShot(0, [name, seen] {
+    QTimer::singleShot(5, [name, seen, attempts, openFolder] {
         auto *chooser = qobject_cast<LoadSave *>(QApplication::activeModalWidget());
         if (!chooser) {
-            answerChooser(name, seen); // not shown yet: look again
+            // Not shown yet: look again for a second, then give up and let
+            // the test's checks say what did not happen.
+            if (attempts > 0)
+                answerChooser(name, seen, attempts - 1, openFolder);
             return;
         }
+        // Stands in for the user opening another folder in the chooser,
+        // which keeps the working directory on the folder it shows.
+        if (!openFolder.isEmpty())
+            QDir::setCurrent(openFolder);
         seen->title = chooser->windowTitle();
         seen->button = chooser->Command1(1)->text();
         if (name.isNull()) {
@@ -91,6 +99,8 @@ private slots:
     void failedLoadChangesNothing_data();
     void failedLoadChangesNothing();
     void failedSaveSaysSoOnce();
+    void failedLoadInAnotherFolderKeepsThePlainSaveTarget();
+    void thumbFollowsEachLoadedFile();
 
 private:
     void open(const QString &path);
@@ -241,6 +251,45 @@ void tst_FileCommands::failedSaveSaysSoOnce()
     QCOMPARE(m_messages->shown, QStringList{QStringLiteral("Could not write file")});
     QVERIFY(QFileInfo(m_dir.filePath(QStringLiteral("taken"))).isDir());
     QCOMPARE(m_window->cursor().shape(), Qt::ArrowCursor);
+}
+
+void tst_FileCommands::failedLoadInAnotherFolderKeepsThePlainSaveTarget()
+{
+    QDir root(m_dir.path());
+    root.mkpath(QStringLiteral("A"));
+    root.mkpath(QStringLiteral("B"));
+    const QString a = m_dir.filePath(QStringLiteral("A/same.bin"));
+    const QString b = m_dir.filePath(QStringLiteral("B/same.bin"));
+    QVERIFY(writeFile(a, sample(100)));
+    QVERIFY(writeFile(b, "precious"));
+    const QString startFolder = QDir::currentPath();
+    QDir::setCurrent(m_dir.filePath(QStringLiteral("A")));
+    open(QStringLiteral("same.bin")); // a bare name, as the chooser hands it back
+    QCOMPARE(buffer(), sample(100));
+    // The user opens folder B and accepts a name that cannot be loaded.
+    answerChooser(QStringLiteral("nothing.bin"), &m_seen, 200, m_dir.filePath(QStringLiteral("B")));
+    m_window->OpenFile_Click(0);
+    QCOMPARE(m_messages->shown, QStringList{QStringLiteral("Could not open file")});
+    MainMods::ByteBuffer[0] = 0x55;
+    m_window->SaveContent_Click(0);
+    QCOMPARE(readFile(b), QByteArray("precious"));
+    QCOMPARE(readFile(a).at(0), char(0x55));
+    QDir::setCurrent(startFolder);
+}
+
+void tst_FileCommands::thumbFollowsEachLoadedFile()
+{
+    const QString small = m_dir.filePath(QStringLiteral("small.bin"));
+    const QString large = m_dir.filePath(QStringLiteral("large.bin"));
+    QVERIFY(writeFile(small, sample(3000)));
+    QVERIFY(writeFile(large, sample(2 << 20)));
+    open(small);
+    open(large);
+    // A full redraw from scratch draws exactly what the load left: the thumb
+    // already has the length of the new range.
+    const QImage afterLoad = m_window->Realsc()->grab().toImage();
+    m_window->Realsc()->Refresh();
+    QCOMPARE(m_window->Realsc()->grab().toImage(), afterLoad);
 }
 
 QTEST_MAIN(tst_FileCommands)

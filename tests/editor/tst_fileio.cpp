@@ -51,6 +51,7 @@ private slots:
     void saveReplacesWholeFileKeepingPermissions();
     void failedSaveLeavesTargetAndFolder();
     void saveThroughALinkWritesItsTarget();
+    void readOnlyFileStaysReadOnly();
     void tooLargeFileIsRefused();
 };
 
@@ -176,6 +177,26 @@ void tst_FileIO::saveThroughALinkWritesItsTarget()
     QCOMPARE(FileIO::save(link, storeOf("new")), QString());
     QVERIFY(QFileInfo(link).isSymLink());
     QCOMPARE(readFile(target), QByteArray("new"));
+}
+
+void tst_FileIO::readOnlyFileStaysReadOnly()
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("ro.bin"));
+    QVERIFY(writeFile(target, "old"));
+    const auto readOnly = QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    QVERIFY(QFile::setPermissions(target, readOnly));
+    const QString result = FileIO::save(target, storeOf("new"));
+    if (geteuid() == 0) {
+        // Root may write it; the file must not come back writable.
+        QCOMPARE(result, QString());
+        QCOMPARE(readFile(target), QByteArray("new"));
+    } else {
+        QVERIFY(!result.isEmpty());
+        QCOMPARE(readFile(target), QByteArray("old"));
+    }
+    QCOMPARE(QFile::permissions(target) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser),
+             readOnly);
 }
 
 void tst_FileIO::tooLargeFileIsRefused()

@@ -87,6 +87,7 @@ private slots:
     void smallBufferAfterLargeOne();
     void lastPageOfOneByteOverAPage();
     void scrollingHidesSelectionAndMouseUpForgetsFind();
+    void findOnOnePageKeepsTheFirstByteInView();
 
     void clickSelects_data();
     void clickSelects();
@@ -219,6 +220,18 @@ void tst_HexDisplay::scrollingHidesSelectionAndMouseUpForgetsFind()
     MainMods::LastFindText = "abc";
     QTest::mouseClick(w.Realsc(), Qt::RightButton, {}, QPoint(5, 150));
     QVERIFY(MainMods::LastFindText.isEmpty());
+}
+
+void tst_HexDisplay::findOnOnePageKeepsTheFirstByteInView()
+{
+    HexDisplay &w = *m_window;
+    FindHost &host = w;
+    host.setViewStart(491); // a match at 500 asks for the view at 491
+    QCOMPARE(host.viewStart(), 0);
+    checkCells(w);
+    loadBytes(w, pattern(5000));
+    host.setViewStart(491);
+    QCOMPARE(host.viewStart(), 491);
 }
 
 void tst_HexDisplay::clickSelects_data()

@@ -19,10 +19,12 @@ public:
     QList<int32_t> viewsSet;     // the view start after each setViewStart
     QStringList readouts;
 
+    // As the main window does: a buffer that fits one page never scrolls (the
+    // scroll bar is hidden, so a view moved off 0 could not come back).
     int32_t valueMax() const
     {
         const ByteStore &b = MainMods::ByteBuffer;
-        return b.size() > 1600 ? b.upperBound() : 1;
+        return b.size() > 1600 ? b.upperBound() : 0;
     }
 
     int32_t viewStart() const override { return value; }

@@ -68,9 +68,9 @@ void TestFindStep::bringsMatchIntoView_data()
     QTest::newRow("position 1") << 5000 << 0 << 4 << 0 << cellRange(0, 4);
     QTest::newRow("match in the last bytes") << 5000 << 4997 << 3 << 4988 << cellRange(9, 3);
     QTest::newRow("match longer than the page") << 5000 << 100 << 1700 << 91 << cellRange(9, 1591);
-    QTest::newRow("short buffer, view capped at 1") << 1000 << 500 << 4 << 1 << cellRange(499, 4);
-    QTest::newRow("short buffer, match at 5") << 1000 << 5 << 2 << 1 << cellRange(4, 2);
-    QTest::newRow("full page, match in the last cell") << 1600 << 1598 << 2 << 1 << cellRange(1597, 2);
+    QTest::newRow("one-page buffer, the view stays at 0") << 1000 << 500 << 4 << 0 << cellRange(500, 4);
+    QTest::newRow("one-page buffer, match at 5") << 1000 << 5 << 2 << 0 << cellRange(5, 2);
+    QTest::newRow("full page, match in the last cell") << 1600 << 1598 << 2 << 0 << cellRange(1598, 2);
     QTest::newRow("1601 bytes, match at the end") << 1601 << 1599 << 2 << 1590 << cellRange(9, 2);
 }
 
