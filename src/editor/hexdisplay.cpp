@@ -361,7 +361,8 @@ void HexDisplay::Text1_Change(int Index)
         m_syncingBoxes = true;
         const int other = Index == 0 ? 1 : 0;
         const QString shown = other == 0 ? Readout::decimal(value) : Readout::hexadecimal(value);
-        if (m_text1[other]->text().compare(shown, Qt::CaseInsensitive) != 0 || other == 0)
+        // "ff" typed in the hexadecimal box already shows 255: leave it as typed.
+        if (m_text1[other]->text().compare(shown, Qt::CaseInsensitive) != 0)
             m_text1[other]->setText(shown);
         m_syncingBoxes = false;
     }
@@ -489,15 +490,7 @@ bool HexDisplay::eventFilter(QObject *watched, QEvent *event)
                               : false;
         int keyAscii = typed.code;
         Text1_KeyPress(index, keyAscii);
-        if (keyAscii == 0)
-            return true;
-        if (keyAscii != typed.code) {
-            // The handler swapped the character: let the box receive the new one.
-            QKeyEvent changed(QEvent::KeyPress, 0, key->modifiers(), QString(Ansi::toChar(uint8_t(keyAscii))));
-            QCoreApplication::sendEvent(watched, &changed);
-            return true;
-        }
-        return false;
+        return keyAscii == 0; // 0: the handler discarded the key
     }
     if (event->type() == QEvent::KeyRelease) {
         auto *key = static_cast<QKeyEvent *>(event);
