@@ -2,6 +2,7 @@
 
 #include "ansi.h"
 #include "gridgeometry.h"
+#include "inputcodes.h"
 
 #include <QFontMetrics>
 #include <QHelpEvent>
@@ -21,15 +22,6 @@ QRgb toRgb(uint32_t bgr)
     return qRgb(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
 }
 
-int designButton(Qt::MouseButtons b)
-{
-    return (b & Qt::LeftButton ? 1 : 0) | (b & Qt::RightButton ? 2 : 0) | (b & Qt::MiddleButton ? 4 : 0);
-}
-
-int designShift(Qt::KeyboardModifiers m)
-{
-    return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0) | (m & Qt::AltModifier ? 4 : 0);
-}
 } // namespace
 
 CellGrid::CellGrid(QWidget *parent)
@@ -53,7 +45,6 @@ void CellGrid::setColors(uint32_t foreBgr, uint32_t gapBgr)
     m_fore = foreBgr;
     m_gap = gapBgr;
     m_tiles.clear();
-    m_tileReady.clear();
     m_page.fill(toRgb(m_gap));
     for (int i = 0; i < kCells; ++i)
         drawCell(i);
@@ -100,16 +91,15 @@ const uint32_t *CellGrid::tile(uint32_t bgr, int glyph)
 {
     const int index = glyph < 0 ? kEmptyTile : glyph;
     TileSet &set = m_tiles[bgr];
-    std::vector<bool> &ready = m_tileReady[bgr];
-    if (set.empty()) {
-        set.assign(std::size_t(257) * kTilePixels, 0);
-        ready.assign(257, false);
+    if (set.pixels.empty()) {
+        set.pixels.assign(std::size_t(257) * kTilePixels, 0);
+        set.ready.assign(257, false);
     }
-    if (!ready[index]) {
+    if (!set.ready[index]) {
         renderTile(set, bgr, index);
-        ready[index] = true;
+        set.ready[index] = true;
     }
-    return set.data() + std::size_t(index) * kTilePixels;
+    return set.pixels.data() + std::size_t(index) * kTilePixels;
 }
 
 void CellGrid::renderTile(TileSet &set, uint32_t bgr, int index)
@@ -130,7 +120,7 @@ void CellGrid::renderTile(TileSet &set, uint32_t bgr, int index)
         p.drawText(QRect(0, 0, kCellWidth, kCellHeight), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip,
                    QString(ch));
     }
-    uint32_t *dst = set.data() + std::size_t(index) * kTilePixels;
+    uint32_t *dst = set.pixels.data() + std::size_t(index) * kTilePixels;
     for (int y = 0; y < kCellHeight; ++y)
         std::memcpy(dst + y * kCellWidth, img.constScanLine(y), kCellWidth * 4);
 }
@@ -168,7 +158,7 @@ void CellGrid::mouseMoveEvent(QMouseEvent *event)
         return;
     const QRect r = cellRect(cell);
     // Coordinates inside the cell, in pixels as the control received them.
-    emit cellMouseMoved(cell, designButton(event->buttons()), designShift(event->modifiers()),
+    emit cellMouseMoved(cell, InputCodes::buttonsCode(event->buttons()), InputCodes::shiftState(event->modifiers()),
                         float(pos.x() - r.x()), float(pos.y() - r.y()));
 }
 

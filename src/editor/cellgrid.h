@@ -52,8 +52,12 @@ private:
         int16_t glyph = kNoCaption;
         uint32_t bgr = 0xFF8080;
     };
-    // 256 glyph tiles (plus one empty tile) on one background colour.
-    using TileSet = std::vector<uint32_t>;
+    // 256 glyph tiles (plus one empty tile) on one background colour, each
+    // rendered on first use.
+    struct TileSet {
+        std::vector<uint32_t> pixels;
+        std::vector<bool> ready;
+    };
 
     void drawCell(int cell);
     const uint32_t *tile(uint32_t bgr, int glyph);
@@ -63,7 +67,6 @@ private:
     std::array<QString, 1600> m_tips;
     QImage m_page;
     QHash<uint32_t, TileSet> m_tiles;
-    QHash<uint32_t, std::vector<bool>> m_tileReady;
     uint32_t m_fore = 0xFFFFFF;
     uint32_t m_gap = 0xFFC0C0;
     int m_pressedCell = -1;
