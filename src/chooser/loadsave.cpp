@@ -1,5 +1,6 @@
 #include "loadsave.h"
 
+#include "designcolours.h"
 #include "mainmods.h"
 #include "units.h"
 
@@ -124,9 +125,7 @@ void LoadSave::buildControls()
 
     setFixedSize(Units::twipsToPixels(6000), Units::twipsToPixels(2910));
     setFont(dialogFont(true));
-    QPalette back = palette();
-    back.setColor(QPalette::Window, QColor(192, 192, 255)); // &HFFC0C0
-    setPalette(back);
+    setPalette(DesignColours::onBackground(palette(), DesignColours::windowBackground()));
     setAutoFillBackground(true);
     const QFont regular = dialogFont(false);
 
@@ -218,6 +217,15 @@ void LoadSave::buildControls()
     setTabOrder(m_dirList, m_drvList);
     setTabOrder(m_drvList, m_Command1[1]);
     setTabOrder(m_Command1[1], m_Command1[2]);
+
+    // Screen readers name each box and list after the label the design puts
+    // over it; the file list shares the name box's label.
+    const auto labelText = [this](int index) { return m_Label1[index]->text().remove(QLatin1Char('&')); };
+    m_Combo1->setAccessibleName(labelText(0));
+    m_drvList->setAccessibleName(labelText(1));
+    m_txtSearchSpec->setAccessibleName(labelText(2));
+    m_filList->setAccessibleName(labelText(2));
+    m_dirList->setAccessibleName(labelText(3));
 }
 
 QPushButton *LoadSave::Command1(int index) const

@@ -2,6 +2,7 @@
 
 #include "inputcodes.h"
 #include "propertyvalues.h"
+#include "realvscrollaccessible.h"
 #include "scrollrender.h"
 
 #include <QCoreApplication>
@@ -25,6 +26,9 @@ RealvScroll::RealvScroll(QWidget *parent)
     : QWidget(parent)
     , m_timer(new QTimer(this))
 {
+    RealvScrollAccessible::install();
+    // Every change of position, from the user or from code, is announced.
+    connect(this, &RealvScroll::Change, this, [this] { RealvScrollAccessible::announceValue(this); });
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_timer->setInterval(ScrollModel::kSlowInterval);
@@ -240,7 +244,7 @@ void RealvScroll::UserControl_Resize()
     syncSize();
     m_model.computeArrowColumn();
     m_model.computeShades(m_backColor);
-    m_background = ScrollRender::background(m_model, width(), height(), m_backColor);
+    m_background = ScrollRender::background(m_model, width(), height(), m_backColor, devicePixelRatioF());
     m_model.computeThumbLength();
     m_model.placeThumbForRedraw();
     UserControl_Paint();
@@ -253,6 +257,10 @@ void RealvScroll::UserControl_Paint()
 
 void RealvScroll::paintEvent(QPaintEvent *)
 {
+    // A move to a screen of another ratio redraws the same picture in that
+    // screen's pixels; the model and the thumb are unchanged.
+    if (!m_background.isNull() && !qFuzzyCompare(m_background.devicePixelRatio(), devicePixelRatioF()))
+        m_background = ScrollRender::background(m_model, width(), height(), m_backColor, devicePixelRatioF());
     QPainter painter(this);
     if (m_background.isNull())
         painter.fillRect(rect(), ScrollRender::colour(m_backColor));

@@ -3,6 +3,7 @@
 #include "scrollmodel.h"
 
 #include <QPainter>
+#include <cmath>
 #include <utility>
 
 namespace ScrollRender {
@@ -52,9 +53,11 @@ inline void setPixel(QImage &image, int x, int y, QRgb rgb)
 
 } // namespace
 
-QImage background(const ScrollModel &model, int width, int height, uint32_t backColor)
+QImage background(const ScrollModel &model, int width, int height, uint32_t backColor, qreal dpr)
 {
-    QImage image(qMax(width, 1), qMax(height, 1), QImage::Format_RGB32);
+    const auto device = [dpr](int v) { return int(std::lround(v * dpr)); };
+    QImage image(qMax(device(width), 1), qMax(device(height), 1), QImage::Format_RGB32);
+    image.setDevicePixelRatio(dpr);
     image.fill(colour(backColor));
     if (width <= 0 || height <= 0)
         return image;
@@ -71,8 +74,8 @@ QImage background(const ScrollModel &model, int width, int height, uint32_t back
     // The track: a checkerboard of 55 % and 100 % of the colour from row 16.
     const QRgb dark = s11.rgb();
     const QRgb light = s20.rgb();
-    for (int y = 16; y <= h; y += 2) {
-        for (int x = 0; x <= w; x += 2) {
+    for (int y = device(16); y <= image.height(); y += 2) {
+        for (int x = 0; x <= image.width(); x += 2) {
             setPixel(image, x, y, dark);
             setPixel(image, x + 1, y + 1, dark);
             setPixel(image, x + 1, y, light);

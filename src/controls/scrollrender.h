@@ -17,7 +17,12 @@ QColor colour(uint32_t bgr);
 
 // Everything but the thumb, on a surface of the given size, in the model's
 // shades. The surface is first filled with backColor.
-QImage background(const ScrollModel &model, int width, int height, uint32_t backColor);
+//
+// At a device pixel ratio above 1 the image has the device's pixels: the
+// shapes are the same, scaled and snapped to whole device pixels (no
+// blending), and the track's checkerboard alternates by device pixel, so it
+// keeps its even mid-tone at fractional ratios.
+QImage background(const ScrollModel &model, int width, int height, uint32_t backColor, qreal dpr = 1.0);
 
 // The thumb at the model's ThumbTop, ThumbLength + 5 rows tall.
 void paintThumb(QPainter &painter, const ScrollModel &model, int width);

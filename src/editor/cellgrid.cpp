@@ -1,6 +1,7 @@
 #include "cellgrid.h"
 
 #include "ansi.h"
+#include "cellgridaccessible.h"
 #include "gridgeometry.h"
 #include "inputcodes.h"
 
@@ -14,8 +15,8 @@
 namespace {
 using namespace GridGeometry;
 
-constexpr int kTilePixels = kCellWidth * kCellHeight;
 constexpr int kEmptyTile = 256;
+constexpr int kTileCount = 257;
 
 QRgb toRgb(uint32_t bgr)
 {
@@ -26,8 +27,8 @@ QRgb toRgb(uint32_t bgr)
 
 CellGrid::CellGrid(QWidget *parent)
     : QWidget(parent)
-    , m_page(area().size(), QImage::Format_RGB32)
 {
+    CellGridAccessible::install();
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     setFixedSize(area().size());
@@ -35,20 +36,43 @@ CellGrid::CellGrid(QWidget *parent)
     f.setPointSizeF(8.25);
     f.setStyleHint(QFont::TypeWriter);
     setFont(f);
-    m_page.fill(toRgb(m_gap));
-    for (int i = 0; i < kCells; ++i)
-        drawCell(i);
+    rebuildPage(devicePixelRatioF());
 }
 
 void CellGrid::setColors(uint32_t foreBgr, uint32_t gapBgr)
 {
     m_fore = foreBgr;
     m_gap = gapBgr;
+    rebuildPage(m_page.devicePixelRatio());
+}
+
+// Every tile and every cell again, at the given ratio.
+void CellGrid::rebuildPage(qreal dpr)
+{
     m_tiles.clear();
+    m_tileSize = deviceCellSize(dpr);
+    const QRect device = deviceRect(QRect(QPoint(0, 0), area().size()), dpr);
+    m_page = QImage(device.size(), QImage::Format_RGB32);
+    m_page.setDevicePixelRatio(dpr);
     m_page.fill(toRgb(m_gap));
     for (int i = 0; i < kCells; ++i)
         drawCell(i);
     update();
+}
+
+QString CellGrid::cellName(int cell) const
+{
+    if (cell < 0 || cell >= kCells || !m_cellNamer)
+        return QString();
+    return m_cellNamer(cell);
+}
+
+void CellGrid::setSelectedCell(int cell)
+{
+    if (cell < -1 || cell >= kCells || cell == m_selectedCell)
+        return;
+    m_selectedCell = cell;
+    CellGridAccessible::announceSelection(this);
 }
 
 void CellGrid::setCaption(int cell, int glyph)
@@ -77,10 +101,15 @@ void CellGrid::drawCell(int cell)
     const Cell &c = m_cells[cell];
     const uint32_t *src = tile(c.bgr, c.glyph);
     const QRect r = cellRect(cell);
+    // The tile is drawn from its top-left corner; a cell that rounds to fewer
+    // device pixels takes the part that fits, as a label cuts its caption.
+    const QRect d = deviceRect(r, m_page.devicePixelRatio());
+    const int width = std::min(d.width(), m_tileSize.width());
+    const int height = std::min(d.height(), m_tileSize.height());
     const qsizetype stride = m_page.bytesPerLine();
-    uchar *dst = m_page.bits() + r.y() * stride + r.x() * 4;
-    for (int y = 0; y < kCellHeight; ++y, dst += stride, src += kCellWidth)
-        std::memcpy(dst, src, kCellWidth * 4);
+    uchar *dst = m_page.bits() + d.y() * stride + d.x() * 4;
+    for (int y = 0; y < height; ++y, dst += stride, src += m_tileSize.width())
+        std::memcpy(dst, src, std::size_t(width) * 4);
     // One growing rectangle rather than a region of up to 1600 pieces: the
     // region arithmetic would cost more than the drawing.
     m_dirty = m_dirty.united(r);
@@ -91,20 +120,24 @@ const uint32_t *CellGrid::tile(uint32_t bgr, int glyph)
 {
     const int index = glyph < 0 ? kEmptyTile : glyph;
     TileSet &set = m_tiles[bgr];
+    const std::size_t tilePixels = std::size_t(m_tileSize.width()) * m_tileSize.height();
     if (set.pixels.empty()) {
-        set.pixels.assign(std::size_t(257) * kTilePixels, 0);
-        set.ready.assign(257, false);
+        set.pixels.assign(kTileCount * tilePixels, 0);
+        set.ready.assign(kTileCount, false);
     }
     if (!set.ready[index]) {
         renderTile(set, bgr, index);
         set.ready[index] = true;
     }
-    return set.pixels.data() + std::size_t(index) * kTilePixels;
+    return set.pixels.data() + std::size_t(index) * tilePixels;
 }
 
 void CellGrid::renderTile(TileSet &set, uint32_t bgr, int index)
 {
-    QImage img(kCellWidth, kCellHeight, QImage::Format_RGB32);
+    // Rendered at the page's ratio: the painter works in the design's pixels,
+    // the font is rasterised in device pixels.
+    QImage img(m_tileSize, QImage::Format_RGB32);
+    img.setDevicePixelRatio(m_page.devicePixelRatio());
     img.fill(toRgb(bgr));
     const QChar ch = index == kEmptyTile ? QChar() : Ansi::toChar(static_cast<uint8_t>(index));
     // Control codes and characters the font lacks show as an empty-looking
@@ -120,16 +153,25 @@ void CellGrid::renderTile(TileSet &set, uint32_t bgr, int index)
         p.drawText(QRect(0, 0, kCellWidth, kCellHeight), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip,
                    QString(ch));
     }
-    uint32_t *dst = set.pixels.data() + std::size_t(index) * kTilePixels;
-    for (int y = 0; y < kCellHeight; ++y)
-        std::memcpy(dst + y * kCellWidth, img.constScanLine(y), kCellWidth * 4);
+    const int w = m_tileSize.width();
+    uint32_t *dst = set.pixels.data() + std::size_t(index) * w * m_tileSize.height();
+    for (int y = 0; y < m_tileSize.height(); ++y)
+        std::memcpy(dst + y * w, img.constScanLine(y), std::size_t(w) * 4);
 }
 
 void CellGrid::paintEvent(QPaintEvent *event)
 {
+    // The window may have moved to a screen of another ratio since the page
+    // was built; checking here covers every way that can happen.
+    const qreal dpr = devicePixelRatioF();
+    if (!qFuzzyCompare(dpr, m_page.devicePixelRatio()))
+        rebuildPage(dpr);
     QPainter p(this);
-    const QRect r = event->rect();
-    p.drawImage(r, m_page, r);
+    // Copy whole device pixels: the source is the rounded device rectangle
+    // and the target the same rectangle back in the design's pixels, so no
+    // pixel is resampled.
+    const QRect d = deviceRect(event->rect(), dpr).intersected(m_page.rect());
+    p.drawImage(QRectF(QPointF(d.topLeft()) / dpr, QSizeF(d.size()) / dpr), m_page, QRectF(d));
     m_dirty = QRect();
 }
 
@@ -164,6 +206,10 @@ void CellGrid::mouseMoveEvent(QMouseEvent *event)
 
 bool CellGrid::event(QEvent *event)
 {
+#if QT_VERSION >= QT_VERSION_CHECK(6, 6, 0)
+    if (event->type() == QEvent::DevicePixelRatioChange)
+        update(); // the paint rebuilds the page at the new ratio
+#endif
     if (event->type() == QEvent::ToolTip) {
         auto *help = static_cast<QHelpEvent *>(event);
         const int cell = cellAt(help->pos());

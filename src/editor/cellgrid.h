@@ -4,12 +4,17 @@
 // would (its caption byte or nothing, its background colour, its hover tip);
 // the widget keeps the whole page in one image and copies pre-rendered glyph
 // tiles into it, so a page costs one paint, not 3200 widget updates.
+//
+// The page and the tiles are kept in device pixels at the ratio of the screen
+// the grid was last painted on; a paint at another ratio rebuilds both, so
+// glyphs are drawn at the screen's resolution rather than enlarged.
 #include <QHash>
 #include <QImage>
 #include <QString>
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 class CellGrid : public QWidget
@@ -33,6 +38,19 @@ public:
 
     // Text colour of every cell and the colour of the gaps between cells.
     void setColors(uint32_t foreBgr, uint32_t gapBgr);
+
+    // What assistive technology reads for a cell: the owner knows which byte
+    // a cell shows, the grid does not. An empty name marks an empty cell.
+    void setCellNamer(std::function<QString(int cell)> namer) { m_cellNamer = std::move(namer); }
+    QString cellName(int cell) const;
+
+    // The cell whose byte is selected, or -1; a change is announced to
+    // assistive technology as a focus move.
+    void setSelectedCell(int cell);
+    int selectedCell() const { return m_selectedCell; }
+
+    // The device pixel ratio the page image is kept at.
+    qreal pageRatio() const { return m_page.devicePixelRatio(); }
 
 signals:
     // A press and release of the left button on the same cell.
@@ -60,6 +78,7 @@ private:
     };
 
     void drawCell(int cell);
+    void rebuildPage(qreal dpr);
     const uint32_t *tile(uint32_t bgr, int glyph);
     void renderTile(TileSet &set, uint32_t bgr, int glyph);
 
@@ -69,6 +88,9 @@ private:
     QHash<uint32_t, TileSet> m_tiles;
     uint32_t m_fore = 0xFFFFFF;
     uint32_t m_gap = 0xFFC0C0;
+    QSize m_tileSize;  // device pixels of one tile at the page's ratio
     int m_pressedCell = -1;
+    int m_selectedCell = -1;
+    std::function<QString(int)> m_cellNamer;
     QRect m_dirty; // cells drawn into the page since the last paint
 };

@@ -5,6 +5,7 @@
 // Between cells the window's background shows through.
 #include <QPoint>
 #include <QRect>
+#include <cmath>
 
 namespace GridGeometry {
 
@@ -48,6 +49,23 @@ constexpr int cellAt(QPoint p)
     if (p.x() - c * kPitchX >= kCellWidth || p.y() - r * kPitchY >= kCellHeight)
         return -1;
     return r * kColumns + c;
+}
+
+// A rectangle given in pixels of the design, in device pixels at a ratio of
+// dpr. Both edges are rounded, not the size, so neighbours never overlap and
+// the one-pixel gaps between cells stay at least one device pixel wide.
+inline QRect deviceRect(QRect r, qreal dpr)
+{
+    const auto at = [dpr](int v) { return int(std::lround(v * dpr)); };
+    const int left = at(r.x()), top = at(r.y());
+    return QRect(left, top, at(r.x() + r.width()) - left, at(r.y() + r.height()) - top);
+}
+
+// A device size no cell's deviceRect exceeds at this ratio (one pixel to
+// spare against rounding of the products).
+inline QSize deviceCellSize(qreal dpr)
+{
+    return QSize(int(std::ceil(kCellWidth * dpr)) + 1, int(std::ceil(kCellHeight * dpr)) + 1);
 }
 
 } // namespace GridGeometry

@@ -3,6 +3,7 @@
 #include "about.h"
 #include "ansi.h"
 #include "cellgrid.h"
+#include "designcolours.h"
 #include "fileio.h"
 #include "findbox.h"
 #include "gridgeometry.h"
@@ -77,6 +78,7 @@ HexDisplay::HexDisplay(QWidget *parent)
     setFont(courier(8.25, false));
     buildClient();
     buildMenus();
+    setupAccessibility();
     // The window's size follows the client area, which GoNow sets; the user
     // does not resize it.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -88,9 +90,7 @@ HexDisplay::~HexDisplay() = default;
 void HexDisplay::buildClient()
 {
     m_client = new ClientArea(this);
-    QPalette pal = m_client->palette();
-    pal.setColor(QPalette::Window, fromBgr(kBackColor));
-    m_client->setPalette(pal);
+    m_client->setPalette(DesignColours::onBackground(m_client->palette(), fromBgr(kBackColor)));
     m_client->setAutoFillBackground(true);
     setCentralWidget(m_client);
 
@@ -146,7 +146,7 @@ void HexDisplay::buildClient()
     // three digits in view.
     for (int i = 0; i < 2; ++i) {
         m_text1[i]->setStyleSheet(QStringLiteral(
-            "QLineEdit { border: 1px solid #404040; padding: 0px; background: white; }"));
+            "QLineEdit { border: 1px solid #404040; padding: 0px; color: black; background: white; }"));
         m_text1[i]->setTextMargins(1, 0, 0, 0);
     }
     // The character box covers one cell exactly: black on white, no border.
@@ -156,6 +156,36 @@ void HexDisplay::buildClient()
     charBox->setContentsMargins(0, 0, 0, 0);
     charBox->setStyleSheet(QStringLiteral(
         "QLineEdit { border: none; padding: 0px; margin: 0px; color: black; background: white; }"));
+}
+
+// Names for screen readers, none of them shown: each box is named after the
+// label beside it, and each grid cell after the byte it shows, in the hover
+// tip's words plus the character.
+void HexDisplay::setupAccessibility()
+{
+    m_grid->setAccessibleName(QStringLiteral("Bytes"));
+    m_realsc->setAccessibleName(QStringLiteral("View start"));
+    m_text1[0]->setAccessibleName(m_label2[1]->text());
+    m_text1[1]->setAccessibleName(m_label2[0]->text());
+    m_grid->setCellNamer([this](int cell) {
+        const int64_t p = int64_t(m_realsc->Value()) + cell;
+        if (cell > m_lastIndex || !MainMods::ByteBuffer.contains(p))
+            return QString();
+        const int32_t index = static_cast<int32_t>(p);
+        const uint8_t b = MainMods::ByteBuffer[index];
+        const QChar ch = Ansi::toChar(b);
+        return Readout::cellTip(index, b) + (ch.isPrint() ? QStringLiteral(", Chr ") + ch : QString());
+    });
+}
+
+// The grid reports the selected cell as focused while the character box
+// stands over it; the box itself carries that cell's name.
+void HexDisplay::syncAccessibleSelection()
+{
+    const bool shown = !m_text1[2]->isHidden();
+    m_grid->setSelectedCell(shown ? m_selCell : -1);
+    if (shown)
+        m_text1[2]->setAccessibleName(m_grid->cellName(m_selCell));
 }
 
 void HexDisplay::buildMenus()
@@ -264,6 +294,7 @@ void HexDisplay::Realsc_Change()
     m_label1->hide();
     m_label2[0]->hide();
     m_label2[1]->hide();
+    syncAccessibleSelection();
     // Draw the new page at once. A Change raised while we yield (the scroll
     // bar's timer) repaints the cells again but does not yield a second time,
     // so nesting stays one level deep.
@@ -318,6 +349,7 @@ void HexDisplay::ShowLab_Click(int Index)
     setBoxText(2, Ansi::toString(b));
     m_text1[2]->move(GridGeometry::cellClientRect(m_selCell).topLeft());
     m_text1[2]->raise();
+    syncAccessibleSelection();
     m_text1[2]->setFocus();
 }
 
@@ -429,6 +461,7 @@ void HexDisplay::showSelection()
     m_label1->adjustSize();
     setBoxText(0, Readout::decimal(b));
     setBoxText(1, Readout::hexadecimal(b));
+    syncAccessibleSelection();
 }
 
 void HexDisplay::Text1_KeyUp(int Index, int KeyCode, int)

@@ -97,6 +97,8 @@ private:
     void Form_Load();
     void buildClient();
     void buildMenus();
+    void setupAccessibility();
+    void syncAccessibleSelection();
     void setClientWidthTwips(int windowWidthTwips);
     void showSelection(); // the readout and the three boxes for SelIndex
     void refreshCellOf(int32_t index);

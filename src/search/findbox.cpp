@@ -1,6 +1,7 @@
 #include "findbox.h"
 
 #include "ansi.h"
+#include "designcolours.h"
 #include "findhost.h"
 #include "findstep.h"
 #include "hexconvert.h"
@@ -48,9 +49,7 @@ FindBox::FindBox(FindHost *host, QWidget *owner)
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setWindowTitle(QStringLiteral("Find Binary Bytes..."));
     setFixedSize(Units::twipsToPixels(5145), Units::twipsToPixels(1080));
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(192, 192, 255));
-    setPalette(pal);
+    setPalette(DesignColours::onBackground(palette(), DesignColours::windowBackground()));
     setAutoFillBackground(true);
     setFont(boxFont(true));
 
@@ -86,6 +85,7 @@ FindBox::FindBox(FindHost *host, QWidget *owner)
     Check2->setObjectName(QStringLiteral("Check2"));
     Check2->setGeometry(Units::twipsRect(2880, 720, 1095, 210));
 
+    Text1->setAccessibleName(Label1->text()); // for screen readers, the label beside it
     setTabOrder(Text1, Command2);
     setTabOrder(Command2, Command3);
     setTabOrder(Command3, Check1);

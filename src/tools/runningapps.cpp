@@ -1,5 +1,6 @@
 #include "runningapps.h"
 
+#include "designcolours.h"
 #include "units.h"
 #include "windowlist.h"
 #include "windowsystem.h"
@@ -22,9 +23,7 @@ RunningApps::RunningApps(WindowSystem &windows, QWidget *parent)
     setWindowIcon(appIcon());
     setFixedSize(Units::twipsRect(0, 0, 4680, 3090).size());
 
-    QPalette background = palette();
-    background.setColor(QPalette::Window, QColor(192, 192, 255)); // &HFFC0C0
-    setPalette(background);
+    setPalette(DesignColours::onBackground(palette(), DesignColours::windowBackground()));
     setAutoFillBackground(true);
 
     QFont font(QStringLiteral("Arial"));
@@ -45,6 +44,8 @@ RunningApps::RunningApps(WindowSystem &windows, QWidget *parent)
     m_list1->setSelectionMode(QAbstractItemView::MultiSelection);
 
     setTabOrder(m_command1, m_list1);
+    // The list has no label of its own: the window's caption says what it holds.
+    m_list1->setAccessibleName(windowTitle());
     connect(m_command1, &QPushButton::clicked, this, &RunningApps::Command1_Click);
 
     // The dialog is one of the desktop's windows too: give it its native
