@@ -1,6 +1,8 @@
 // The main window's costs, each beside its baseline in the same run:
 // - a full page through the repaint, against 1600 separate labels updated one
-//   by one (caption and background each, then the events processed);
+//   by one (caption and background each, then the events processed); the
+//   repaint again at a device pixel ratio of 2, in a child process of the
+//   same run, since a process keeps one ratio;
 // - one scroll step on a 1 GiB buffer against the same step on a 2 KB buffer;
 // - one keystroke typed over the file in the character box.
 // Runs on the offscreen platform with the window shown.
@@ -12,6 +14,7 @@
 
 #include <QApplication>
 #include <QGridLayout>
+#include <QProcess>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -58,6 +61,7 @@ void BM_PageRepaint(benchmark::State &state)
         v = (v + 1601) % 500000;
         w->Realsc()->setValue(v);
     }
+    state.SetLabel(QStringLiteral("pixel ratio %1").arg(w->devicePixelRatioF()).toStdString());
 }
 BENCHMARK(BM_PageRepaint)->Unit(benchmark::kMicrosecond);
 
@@ -181,8 +185,26 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    const bool child = qEnvironmentVariableIsSet("QT_SCALE_FACTOR");
+    const QString self = QCoreApplication::applicationFilePath();
+    QStringList childArgs; // the same options, for the repaint only
+    for (int i = 1; i < argc; ++i)
+        if (!QByteArray(argv[i]).startsWith("--benchmark_filter"))
+            childArgs << QString::fromLocal8Bit(argv[i]);
+    childArgs << QStringLiteral("--benchmark_filter=BM_PageRepaint");
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    if (child)
+        return 0;
+    // The page repaint at twice the pixels, beside the figure above.
+    QProcess twice;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_SCALE_FACTOR"), QStringLiteral("2"));
+    twice.setProcessEnvironment(env);
+    twice.setProcessChannelMode(QProcess::ForwardedChannels);
+    twice.start(self, childArgs);
+    if (!twice.waitForFinished(-1) || twice.exitCode() != 0)
+        return 1;
     return 0;
 }

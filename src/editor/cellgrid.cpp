@@ -111,9 +111,12 @@ void CellGrid::drawCell(int cell)
     for (int y = 0; y < height; ++y, dst += stride, src += m_tileSize.width())
         std::memcpy(dst, src, std::size_t(width) * 4);
     // One growing rectangle rather than a region of up to 1600 pieces: the
-    // region arithmetic would cost more than the drawing.
-    m_dirty = m_dirty.united(r);
-    update(m_dirty);
+    // region arithmetic would cost more than the drawing. A cell inside the
+    // rectangle already asked for is covered by that request.
+    if (!m_dirty.contains(r)) {
+        m_dirty = m_dirty.united(r);
+        update(m_dirty);
+    }
 }
 
 const uint32_t *CellGrid::tile(uint32_t bgr, int glyph)
@@ -167,11 +170,12 @@ void CellGrid::paintEvent(QPaintEvent *event)
     if (!qFuzzyCompare(dpr, m_page.devicePixelRatio()))
         rebuildPage(dpr);
     QPainter p(this);
-    // Copy whole device pixels: the source is the rounded device rectangle
-    // and the target the same rectangle back in the design's pixels, so no
-    // pixel is resampled.
+    // Copy whole device pixels: the painter is set to work in device pixels
+    // (undoing the ratio's scale), so the copy is a plain blit of the rounded
+    // device rectangle, with nothing resampled.
     const QRect d = deviceRect(event->rect(), dpr).intersected(m_page.rect());
-    p.drawImage(QRectF(QPointF(d.topLeft()) / dpr, QSizeF(d.size()) / dpr), m_page, QRectF(d));
+    p.setWorldTransform(QTransform::fromScale(1 / dpr, 1 / dpr));
+    p.drawImage(QRectF(d), m_page, QRectF(d));
     m_dirty = QRect();
 }
 
