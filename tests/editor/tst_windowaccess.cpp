@@ -63,7 +63,7 @@ QList<TextOn> textsOf(QWidget *w)
     const QPalette pal = w->palette();
     const QString name = QString::fromLatin1(w->metaObject()->className()) + QLatin1Char(' ')
         + (w->objectName().isEmpty() ? w->accessibleName() : w->objectName());
-    if (qobject_cast<QLabel *>(w) || qobject_cast<QAbstractButton *>(w) && !qobject_cast<QPushButton *>(w))
+    if (qobject_cast<QLabel *>(w) || (qobject_cast<QAbstractButton *>(w) && !qobject_cast<QPushButton *>(w)))
         return {{name, pal.color(QPalette::WindowText), behind(w)}};
     if (qobject_cast<QPushButton *>(w) || (qobject_cast<QComboBox *>(w) && !static_cast<QComboBox *>(w)->isEditable()))
         return {{name, pal.color(QPalette::ButtonText), pal.color(QPalette::Button)}};
@@ -163,9 +163,7 @@ QWidget *tst_WindowAccess::makeWindow(const QString &which)
         m_apps->show();
         w = m_apps.get();
     }
-    if (w)
-        QTest::qWaitForWindowExposed(w);
-    return w;
+    return w && QTest::qWaitForWindowExposed(w) ? w : nullptr;
 }
 
 void tst_WindowAccess::textsKeepContrastUnderDarkPalette()
