@@ -2,6 +2,8 @@
 //   render_main_window <folder>
 // writes start.png (as the program starts) and selected.png (a 5000-byte
 // buffer scrolled to 300 with cell 165 selected). Not a test: it asserts nothing.
+// With RENDER_DARK_PALETTE=1 in the environment the application runs under a
+// dark palette, as a dark desktop theme would give it.
 #include "cellgrid.h"
 #include "gridgeometry.h"
 #include "hexdisplay.h"
@@ -15,6 +17,15 @@
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    if (qEnvironmentVariableIntValue("RENDER_DARK_PALETTE") == 1) {
+        QPalette dark;
+        const QColor window(53, 53, 53), base(35, 35, 35), light(230, 230, 230);
+        for (auto [role, colour] : {std::pair{QPalette::Window, window}, {QPalette::WindowText, light},
+                                    {QPalette::Base, base}, {QPalette::Text, light}, {QPalette::Button, window},
+                                    {QPalette::ButtonText, light}})
+            dark.setColor(role, colour);
+        QApplication::setPalette(dark);
+    }
     const QDir out(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath());
     HexDisplay w;
     w.show();
