@@ -1,17 +1,22 @@
 // Renders the main window to PNG files for a person to look at:
 //   render_main_window <folder>
-// writes start.png (as the program starts) and selected.png (a 5000-byte
-// buffer scrolled to 300 with cell 165 selected). Not a test: it asserts nothing.
+// writes start.png (as the program starts), selected.png (a 5000-byte
+// buffer scrolled to 300 with cell 165 selected) and findbox.png,
+// loadsave.png and runningapps.png (the three dialogs as they open). Not a test: it asserts nothing.
 // With RENDER_DARK_PALETTE=1 in the environment the application runs under a
 // dark palette, as a dark desktop theme would give it.
 #include "cellgrid.h"
 #include "gridgeometry.h"
 #include "hexdisplay.h"
+#include "loadsave.h"
 #include "mainmods.h"
+#include "nullwindowsystem.h"
 #include "realvscroll.h"
+#include "runningapps.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QPushButton>
 #include <QtTest>
 
 int main(int argc, char **argv)
@@ -40,5 +45,21 @@ int main(int argc, char **argv)
     QTest::mouseClick(w.ShowLab(), Qt::LeftButton, {}, GridGeometry::cellRect(165).center());
     QApplication::processEvents();
     w.grab().save(out.filePath(QStringLiteral("selected.png")));
+
+    const auto shoot = [&out](QWidget *dialog, const char *file) {
+        dialog->show();
+        if (QTest::qWaitForWindowExposed(dialog))
+            dialog->grab().save(out.filePath(QString::fromLatin1(file)));
+        dialog->hide();
+    };
+    w.FindData_Click();
+    shoot(w.findBox(), "findbox.png");
+    LoadSave *chooser = LoadSave::instance(&w);
+    chooser->setWindowTitle(QStringLiteral("Load File..."));
+    chooser->Command1(1)->setText(QStringLiteral("Load"));
+    shoot(chooser, "loadsave.png");
+    NullWindowSystem noWindows;
+    RunningApps apps(noWindows);
+    shoot(&apps, "runningapps.png");
     return 0;
 }
