@@ -5,6 +5,7 @@
 #include "cellgrid.h"
 #include "fileio.h"
 #include "findbox.h"
+#include "findstep.h"
 #include "gridgeometry.h"
 #include "inputcodes.h"
 #include "loadsave.h"
@@ -528,6 +529,10 @@ void HexDisplay::OpenFile_Click(int)
         return;
     }
     setWindowTitle(QStringLiteral("Veltrano Editor - ") + path);
+    // A search of the old file says nothing about the new one: the next Find
+    // starts from the view.
+    MainMods::LastFindText.clear();
+    FindState::FindPos = 0;
     m_realsc->setValue(0);
     setCursor(Qt::ArrowCursor);
     GoNow();
