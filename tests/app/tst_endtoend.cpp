@@ -309,7 +309,7 @@ void tst_EndToEnd::composedAndHeldKeys()
     const int paged = saveAndRead(name, 'P').indexOf('P');
     QVERIFY2(paged % 1599 == 0, qPrintable(QString::number(paged)));
     const int pages = paged / 1599;
-    QVERIFY2(pages >= 10 && pages <= 17, qPrintable(QStringLiteral("%1 pages").arg(pages)));
+    QVERIFY2(pages >= 10 && pages <= 20, qPrintable(QStringLiteral("%1 pages").arg(pages)));
 
     // Down held keeps stepping a row at a time on every 10 ms tick.
     clickAt(upArrow);
@@ -318,6 +318,7 @@ void tst_EndToEnd::composedAndHeldKeys()
     type(QStringLiteral("D"));
     const int rows = (saveAndRead(name, 'D').indexOf('D') - paged) / 80;
     QVERIFY2(rows >= 20, qPrintable(QStringLiteral("%1 rows").arg(rows)));
+    qInfo("held keys: %d pages in 1.6 s, %d rows in 1 s", pages, rows);
 }
 
 void tst_EndToEnd::wholeSession()
