@@ -285,9 +285,12 @@ void tst_EndToEnd::composedAndHeldKeys()
     };
     QCOMPARE(layout({QStringLiteral("-layout"), QStringLiteral("us"), QStringLiteral("-variant"),
                      QStringLiteral("intl")}), 0);
-    QTest::qWait(300);
+    // Give the program time to take up the new keyboard map.
+    QTest::qWait(1000);
     clickAt(cellPoint(0));
-    key(QStringLiteral("A dead_acute e B"));
+    key(QStringLiteral("A"));
+    key(QStringLiteral("dead_acute e"));
+    key(QStringLiteral("B"));
     QCOMPARE(layout({QStringLiteral("-layout"), QStringLiteral("us")}), 0);
     QTest::qWait(300);
 
@@ -300,25 +303,19 @@ void tst_EndToEnd::composedAndHeldKeys()
     QCOMPARE(bytes.mid(10, 3), QByteArray("\0R\0", 3));
 
     // Page Down held on the scroll bar pages every 100 ms until it comes up:
-    // about 15 pages in 1.6 s. Where a typed P lands shows the view.
+    // about 25 pages in 2.5 s. A release taken for real stops the paging
+    // for good, and one taken wrongly on every repeat keeps restarting the
+    // wait; either leaves far fewer. Where a typed P lands shows the view.
     const QPoint upArrow = clientPoint(654 + 12, 36 + 8);
     clickAt(upArrow);
-    holdKey(QStringLiteral("Next"), 1600);
+    holdKey(QStringLiteral("Next"), 2500);
     clickAt(cellPoint(0));
     type(QStringLiteral("P"));
     const int paged = saveAndRead(name, 'P').indexOf('P');
     QVERIFY2(paged % 1599 == 0, qPrintable(QString::number(paged)));
     const int pages = paged / 1599;
-    QVERIFY2(pages >= 10 && pages <= 20, qPrintable(QStringLiteral("%1 pages").arg(pages)));
-
-    // Down held keeps stepping a row at a time on every 10 ms tick.
-    clickAt(upArrow);
-    holdKey(QStringLiteral("Down"), 1000);
-    clickAt(cellPoint(0));
-    type(QStringLiteral("D"));
-    const int rows = (saveAndRead(name, 'D').indexOf('D') - paged) / 80;
-    QVERIFY2(rows >= 20, qPrintable(QStringLiteral("%1 rows").arg(rows)));
-    qInfo("held keys: %d pages in 1.6 s, %d rows in 1 s", pages, rows);
+    QVERIFY2(pages >= 20 && pages <= 30, qPrintable(QStringLiteral("%1 pages").arg(pages)));
+    qInfo("held keys: %d pages in 2.5 s", pages);
 }
 
 void tst_EndToEnd::wholeSession()
