@@ -6,9 +6,9 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libxcb1-dev libxcb-ewmh-dev libxcb-icccm4-dev
+  libxcb1-dev libxcb-ewmh-dev libxcb-icccm4-dev libxcb-xkb-dev
   libbenchmark-dev
-  xvfb xauth xdotool x11-utils x11-apps twm xfonts-base
+  xvfb xauth xdotool x11-utils x11-apps twm x11-xkb-utils xfonts-base
   fonts-liberation
   mingw-w64 g++-mingw-w64-x86-64
   imagemagick

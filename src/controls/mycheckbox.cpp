@@ -78,10 +78,13 @@ void myCheckBox::paintEvent(QPaintEvent *)
     painter.setPen(QPen(kBlue, 1));
     painter.drawRect(kBox.adjusted(0, 0, -1, -1));
     if (m_checked != 0) {
-        painter.setPen(QPen(kBlue, 2, Qt::SolidLine, Qt::FlatCap));
-        painter.drawLine(kCrossTopLeft, kCrossBottomRight);
-        painter.drawLine(QPoint(kCrossBottomRight.x(), kCrossTopLeft.y()),
-                         QPoint(kCrossTopLeft.x(), kCrossBottomRight.y()));
+        // Pixel n spans n..n+1. A two-pixel pen with square caps centred on
+        // the path from 4 to 10 reaches from 3 to 11: exactly pixels 3 to 10.
+        const QPointF a(kCrossTopLeft.x() + 1, kCrossTopLeft.y() + 1);
+        const QPointF b(kCrossBottomRight.x(), kCrossBottomRight.y());
+        painter.setPen(QPen(kBlue, 2, Qt::SolidLine, Qt::SquareCap));
+        painter.drawLine(a, b);
+        painter.drawLine(QPointF(b.x(), a.y()), QPointF(a.x(), b.y()));
     }
 }
 

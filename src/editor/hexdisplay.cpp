@@ -6,6 +6,7 @@
 #include "designcolours.h"
 #include "fileio.h"
 #include "findbox.h"
+#include "findstep.h"
 #include "gridgeometry.h"
 #include "inputcodes.h"
 #include "loadsave.h"
@@ -18,13 +19,17 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QDir>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
 #include <QUrl>
@@ -142,6 +147,7 @@ void HexDisplay::buildClient()
         connect(box, &QLineEdit::textChanged, this, [this, i] { Text1_Change(i); });
         m_text1[i] = box;
     }
+    connect(m_text1[2], &QLineEdit::textEdited, this, &HexDisplay::characterBoxEdited);
     // The numeric boxes are narrow: a thin frame and no inner margin keep
     // three digits in view.
     for (int i = 0; i < 2; ++i) {
@@ -506,12 +512,102 @@ void HexDisplay::Text1_KeyUp(int Index, int KeyCode, int)
     showSelection();
 }
 
+void HexDisplay::typeText(int index, const QString &text)
+{
+    for (const InputCodes::TypedKey &typed : InputCodes::typedCharacters(text)) {
+        if (typed.kind != InputCodes::TypedKey::Code)
+            continue; // no byte stands for it: as when such a key is typed
+        int keyAscii = typed.code;
+        Text1_KeyPress(index, keyAscii);
+        if (index == 2)
+            Text1_KeyUp(2, 0, 0); // the release; a committed character has no key of its own
+        else if (keyAscii == 8)
+            m_text1[index]->backspace();
+        else if (keyAscii != 0)
+            m_text1[index]->insert(QString(QChar(keyAscii)));
+    }
+}
+
+void HexDisplay::typeFirstCharacter(const QString &text)
+{
+    if (text.isEmpty())
+        return;
+    const bool pair = text.size() > 1 && text.at(0).isHighSurrogate() && text.at(1).isLowSurrogate();
+    typeText(2, text.left(pair ? 2 : 1));
+}
+
+void HexDisplay::characterBoxEdited(const QString &text)
+{
+    // An edit no key press went through (an undo, a word deleted with
+    // Ctrl+Delete...). One character left in the box counts as typed; any
+    // other change is refused: the box shows its byte again.
+    const QList<InputCodes::TypedKey> typed = InputCodes::typedCharacters(text);
+    if (typed.size() == 1 && typed.front().kind == InputCodes::TypedKey::Code) {
+        typeText(2, text);
+        return;
+    }
+    if (MainMods::ByteBuffer.contains(m_selIndex))
+        setBoxText(2, Ansi::toString(MainMods::ByteBuffer[m_selIndex]));
+}
+
+void HexDisplay::showCharacterBoxMenu(const QPoint &globalPos)
+{
+    // The entries of a line edit's own menu that keep the box and its byte
+    // in step: no Undo, Redo, Cut or Delete, which could only empty it, and
+    // a Paste that types the clipboard's first character.
+    QLineEdit *box = m_text1[2];
+    const auto entry = [](const QString &text, QKeySequence::StandardKey key) {
+        return text + QLatin1Char('\t') + QKeySequence(key).toString(QKeySequence::NativeText);
+    };
+    QMenu menu;
+    QAction *copy = menu.addAction(entry(QLineEdit::tr("&Copy"), QKeySequence::Copy), box, &QLineEdit::copy);
+    copy->setEnabled(box->hasSelectedText());
+    const QString clipboard = QGuiApplication::clipboard()->text();
+    QAction *paste = menu.addAction(entry(QLineEdit::tr("&Paste"), QKeySequence::Paste), this,
+                                    [this, clipboard] { typeFirstCharacter(clipboard); });
+    paste->setEnabled(!clipboard.isEmpty());
+    menu.addSeparator();
+    menu.addAction(entry(QLineEdit::tr("Select All"), QKeySequence::SelectAll), box, &QLineEdit::selectAll);
+    menu.exec(globalPos);
+}
+
 bool HexDisplay::eventFilter(QObject *watched, QEvent *event)
 {
     const auto it = std::find(m_text1.begin(), m_text1.end(), watched);
     if (it == m_text1.end())
         return QMainWindow::eventFilter(watched, event);
     const int index = int(it - m_text1.begin());
+    switch (event->type()) {
+    case QEvent::InputMethod:
+        // Composed characters (dead keys, Compose, an input method) arrive as
+        // a commit; the pre-edit before it is never shown nor written.
+        typeText(index, static_cast<QInputMethodEvent *>(event)->commitString());
+        return true;
+    case QEvent::ContextMenu:
+        if (index != 2)
+            break;
+        showCharacterBoxMenu(static_cast<QContextMenuEvent *>(event)->globalPos());
+        return true;
+    case QEvent::MouseButtonRelease:
+        // The middle button pastes the X selection.
+        if (index == 2 && static_cast<QMouseEvent *>(event)->button() == Qt::MiddleButton) {
+            if (QGuiApplication::clipboard()->supportsSelection())
+                typeFirstCharacter(QGuiApplication::clipboard()->text(QClipboard::Selection));
+            return true;
+        }
+        break;
+    case QEvent::Drop:
+        if (auto *drop = static_cast<QDropEvent *>(event); index == 2 && drop->mimeData()->hasText()) {
+            typeFirstCharacter(drop->mimeData()->text());
+            // A copy: a drag out of the box itself must not delete its source.
+            drop->setDropAction(Qt::CopyAction);
+            drop->accept();
+            return true;
+        }
+        break;
+    default:
+        break;
+    }
     if (event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         const InputCodes::TypedKey typed = InputCodes::typedKey(*key);
@@ -561,6 +657,10 @@ void HexDisplay::OpenFile_Click(int)
         return;
     }
     setWindowTitle(QStringLiteral("Veltrano Editor - ") + path);
+    // A search of the old file says nothing about the new one: the next Find
+    // starts from the view.
+    MainMods::LastFindText.clear();
+    FindState::FindPos = 0;
     m_realsc->setValue(0);
     setCursor(Qt::ArrowCursor);
     GoNow();

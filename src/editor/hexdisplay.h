@@ -104,6 +104,12 @@ private:
     void refreshCellOf(int32_t index);
     void setBoxText(int index, const QString &text);
     bool decimalKeyAccepted(int keyAscii) const;
+    // Text that reaches a box other than as key presses: each character as
+    // if typed through the box, press and release.
+    void typeText(int index, const QString &text);
+    void typeFirstCharacter(const QString &text);
+    void characterBoxEdited(const QString &text);
+    void showCharacterBoxMenu(const QPoint &globalPos);
 
     QWidget *m_client = nullptr;
     CellGrid *m_grid = nullptr;

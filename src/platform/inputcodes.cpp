@@ -105,6 +105,22 @@ TypedKey typedKey(const QKeyEvent &event)
     return {TypedKey::Code, *b};
 }
 
+QList<TypedKey> typedCharacters(const QString &text)
+{
+    QList<TypedKey> keys;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            ++i;
+            keys.append({TypedKey::Unmappable, 0});
+            continue;
+        }
+        const auto b = Ansi::fromChar(c);
+        keys.append(b ? TypedKey{TypedKey::Code, *b} : TypedKey{TypedKey::Unmappable, 0});
+    }
+    return keys;
+}
+
 std::optional<int16_t> keyAscii(const QKeyEvent &event)
 {
     const TypedKey typed = typedKey(event);

@@ -6,6 +6,7 @@
 // 40 Down, letters and digits as their upper-case characters...), 0 for a
 // key with no such number.
 #include <QCursor>
+#include <QList>
 #include <Qt>
 #include <cstdint>
 #include <optional>
@@ -31,6 +32,12 @@ struct TypedKey {
     int code = 0;
 };
 TypedKey typedKey(const QKeyEvent &event);
+
+// The characters of text that reaches a box other than as key presses (an
+// input method's commit, a paste, a drop), one TypedKey each, in order, as
+// if each had been typed: its code, or Unmappable. Characters outside the
+// Basic Multilingual Plane count as one.
+QList<TypedKey> typedCharacters(const QString &text);
 
 // The code of a typed key, or nothing when it types no character that the
 // code page can hold.

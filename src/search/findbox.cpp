@@ -9,6 +9,7 @@
 #include "units.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -160,6 +161,25 @@ void FindBox::Command3_Click()
 
 bool FindBox::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == Text1 && event->type() == QEvent::InputMethod) {
+        const auto *im = static_cast<QInputMethodEvent *>(event);
+        if (im->commitString().isEmpty())
+            return QDialog::eventFilter(watched, event); // pre-edit: the box shows it as usual
+        // The pre-edit ends first; then each committed character goes
+        // through the key filter as if typed.
+        QInputMethodEvent preedit(im->preeditString(), im->attributes());
+        QCoreApplication::sendEvent(Text1, &preedit);
+        for (const InputCodes::TypedKey &typed : InputCodes::typedCharacters(im->commitString())) {
+            int keyAscii = typed.kind == InputCodes::TypedKey::Code ? typed.code : 0;
+            if (keyAscii != 0)
+                Text1_KeyPress(keyAscii);
+            if (keyAscii == 8)
+                Text1->backspace();
+            else if (keyAscii >= 32)
+                Text1->insert(QString(Ansi::toChar(uint8_t(keyAscii))));
+        }
+        return true;
+    }
     if (watched == Text1 && event->type() == QEvent::KeyPress) {
         if (const auto code = filteredKeyAscii(*static_cast<QKeyEvent *>(event))) {
             int keyAscii = *code;

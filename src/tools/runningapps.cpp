@@ -1,5 +1,6 @@
 #include "runningapps.h"
 
+#include "captiontext.h"
 #include "designcolours.h"
 #include "units.h"
 #include "windowlist.h"
@@ -65,7 +66,7 @@ void RunningApps::Form_Load()
 {
     m_list1->clear();
     for (const MainMods::WindowEntry &entry : MainMods::ListWindowCaptions(m_windows)) {
-        auto *item = new QListWidgetItem(entry.Caption, m_list1);
+        auto *item = new QListWidgetItem(CaptionText::visible(entry.Caption), m_list1);
         item->setData(Qt::UserRole, QVariant::fromValue<qulonglong>(entry.Window));
     }
 }

@@ -46,6 +46,7 @@ class tst_EndToEnd : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void composedAndHeldKeys();
     void wholeSession();
 
 private:
@@ -62,6 +63,11 @@ private:
     void key(const QString &keys);
     void type(const QString &text);
     void focus(const QString &window);
+    void clickAt(const QPoint &p);
+    void openFile(const QString &name);
+    // Holds a key down for `ms` milliseconds: the server repeats it meanwhile.
+    void holdKey(const QString &name, int ms);
+    QByteArray saveAndRead(const QString &name, char lastTyped);
 
     XvfbServer m_xvfb;
     QTemporaryDir m_dir;
@@ -206,19 +212,115 @@ void tst_EndToEnd::focus(const QString &window)
     QTest::qWait(100);
 }
 
-void tst_EndToEnd::wholeSession()
+void tst_EndToEnd::clickAt(const QPoint &p)
 {
-    // Open through the chooser by typing the name.
+    xdotool({QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y()),
+             QStringLiteral("click"), QStringLiteral("1")});
+    QTest::qWait(200);
+}
+
+// Opens a file of the working directory through the chooser, by typing its name.
+void tst_EndToEnd::openFile(const QString &name)
+{
     focus(m_main);
     key(QStringLiteral("alt+f"));
     key(QStringLiteral("o"));
     const QString chooser = waitForWindow(QStringLiteral("Load File..."));
     QVERIFY(!chooser.isEmpty());
     focus(chooser);
-    type(QStringLiteral("data.bin"));
+    // Into the name box (File Name's access key), over the name it offers.
+    key(QStringLiteral("alt+n ctrl+a"));
+    type(name);
     key(QStringLiteral("Return"));
     QTRY_COMPARE_WITH_TIMEOUT(xdotool({QStringLiteral("getwindowname"), m_main}),
-                              QStringLiteral("Veltrano Editor - data.bin"), 10000);
+                              QStringLiteral("Veltrano Editor - ") + name, 10000);
+}
+
+void tst_EndToEnd::holdKey(const QString &name, int ms)
+{
+    xdotool({QStringLiteral("keydown"), name});
+    QTest::qWait(ms);
+    xdotool({QStringLiteral("keyup"), name});
+    QTest::qWait(300);
+}
+
+// Saves with File, Save and reads the file back once the last character
+// typed, found nowhere else in it, has reached the disk.
+QByteArray tst_EndToEnd::saveAndRead(const QString &name, char lastTyped)
+{
+    key(QStringLiteral("alt+f"));
+    key(QStringLiteral("v"));
+    const auto onDisk = [this, name] {
+        QFile saved(m_dir.filePath(name));
+        return saved.open(QIODevice::ReadOnly) ? saved.readAll() : QByteArray();
+    };
+    QElapsedTimer clock;
+    clock.start();
+    QByteArray bytes = onDisk();
+    while (!bytes.contains(lastTyped) && clock.elapsed() < 10000) {
+        QTest::qWait(100);
+        bytes = onDisk();
+    }
+    return bytes;
+}
+
+void tst_EndToEnd::composedAndHeldKeys()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("setxkbmap")).isEmpty())
+        QSKIP("setxkbmap is not installed");
+    const QString name = QStringLiteral("keys.bin");
+    QFile f(m_dir.filePath(name));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QVERIFY(f.write(QByteArray(200000, '\0')) == 200000);
+    f.close();
+    openFile(name);
+    QTRY_VERIFY_WITH_TIMEOUT(geometry(m_main).width == 683, 5000);
+    m_mainGeometry = geometry(m_main);
+    focus(m_main);
+
+    // A dead key composes: A, then acute and e, then B fill three bytes in a row.
+    const auto layout = [this](const QStringList &args) {
+        return QProcess::execute(QStringLiteral("setxkbmap"),
+                                 QStringList{QStringLiteral("-display"), m_xvfb.display()} + args);
+    };
+    QCOMPARE(layout({QStringLiteral("-layout"), QStringLiteral("us"), QStringLiteral("-variant"),
+                     QStringLiteral("intl")}), 0);
+    // Give the program time to take up the new keyboard map.
+    QTest::qWait(1000);
+    clickAt(cellPoint(0));
+    key(QStringLiteral("A"));
+    key(QStringLiteral("dead_acute e"));
+    key(QStringLiteral("B"));
+    QCOMPARE(layout({QStringLiteral("-layout"), QStringLiteral("us")}), 0);
+    QTest::qWait(300);
+
+    // Right held for a while moves the character box one cell, once.
+    clickAt(cellPoint(10));
+    holdKey(QStringLiteral("Right"), 1200);
+    type(QStringLiteral("R"));
+    QByteArray bytes = saveAndRead(name, 'R');
+    QCOMPARE(bytes.left(4), QByteArray("A\xE9" "B\0", 4));
+    QCOMPARE(bytes.mid(10, 3), QByteArray("\0R\0", 3));
+
+    // Page Down held on the scroll bar pages every 100 ms until it comes up:
+    // about 25 pages in 2.5 s. A release taken for real stops the paging
+    // for good, and one taken wrongly on every repeat keeps restarting the
+    // wait; either leaves far fewer. Where a typed P lands shows the view.
+    const QPoint upArrow = clientPoint(654 + 12, 36 + 8);
+    clickAt(upArrow);
+    holdKey(QStringLiteral("Next"), 2500);
+    clickAt(cellPoint(0));
+    type(QStringLiteral("P"));
+    const int paged = saveAndRead(name, 'P').indexOf('P');
+    QVERIFY2(paged % 1599 == 0, qPrintable(QString::number(paged)));
+    const int pages = paged / 1599;
+    QVERIFY2(pages >= 20 && pages <= 30, qPrintable(QStringLiteral("%1 pages").arg(pages)));
+    qInfo("held keys: %d pages in 2.5 s", pages);
+}
+
+void tst_EndToEnd::wholeSession()
+{
+    openFile(QStringLiteral("data.bin"));
     // A file over one page widens the window for the scroll bar.
     QTRY_VERIFY_WITH_TIMEOUT(geometry(m_main).width == 683, 5000);
     m_mainGeometry = geometry(m_main);
@@ -226,22 +328,13 @@ void tst_EndToEnd::wholeSession()
 
     // Click cell 2 and type over the file.
     QByteArray expected = initialBytes();
-    QPoint p = cellPoint(2);
-    xdotool({QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y()),
-             QStringLiteral("click"), QStringLiteral("1")});
-    QTest::qWait(200);
+    clickAt(cellPoint(2));
     type(QStringLiteral("Hi!"));
     expected.replace(2, 3, "Hi!");
 
     // Change byte 10 through the hexadecimal box.
-    p = cellPoint(10);
-    xdotool({QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y()),
-             QStringLiteral("click"), QStringLiteral("1")});
-    QTest::qWait(200);
-    const QPoint hexBox = clientPoint(624 + 12, 8 + 10);
-    xdotool({QStringLiteral("mousemove"), QString::number(hexBox.x()), QString::number(hexBox.y()),
-             QStringLiteral("click"), QStringLiteral("1")});
-    QTest::qWait(200);
+    clickAt(cellPoint(10));
+    clickAt(clientPoint(624 + 12, 8 + 10)); // the hexadecimal box
     key(QStringLiteral("End BackSpace BackSpace"));
     type(QStringLiteral("7f"));
     expected[10] = char(0x7F);

@@ -103,6 +103,16 @@ void tst_myCheckBox::drawing()
     QCOMPARE(image.pixel(2, 6), kBoxFill);
     QCOMPARE(image.pixel(13, 13), qRgb(255, 255, 255));
     QCOMPARE(image.pixel(20, 20), qRgb(255, 255, 255));
+    // The cross's line ends are the pixels (3, 3) and (10, 10): inside the
+    // border, blue covers exactly rows and columns 3 to 10, all four corners.
+    QRect cross;
+    for (int y = 2; y <= 11; ++y)
+        for (int x = 2; x <= 11; ++x)
+            if (image.pixel(x, y) == kBlue)
+                cross |= QRect(x, y, 1, 1);
+    QCOMPARE(cross, QRect(QPoint(3, 3), QPoint(10, 10)));
+    for (const QPoint corner : {QPoint(3, 3), QPoint(10, 3), QPoint(3, 10), QPoint(10, 10)})
+        QVERIFY2(image.pixel(corner) == kBlue, qPrintable(QStringLiteral("corner %1,%2").arg(corner.x()).arg(corner.y())));
 }
 
 void tst_myCheckBox::storedValue_data()

@@ -1,6 +1,7 @@
 // The File menu's open and save commands through the real chooser, answered
 // with key and mouse events, on real files: what reaches the disk, the
 // caption, ChosenPath, and the one message a failure gives.
+#include "findstep.h"
 #include "hexdisplay.h"
 #include "loadsave.h"
 #include "mainmods.h"
@@ -101,6 +102,7 @@ private slots:
     void failedSaveSaysSoOnce();
     void failedLoadInAnotherFolderKeepsThePlainSaveTarget();
     void thumbFollowsEachLoadedFile();
+    void loadForgetsThePreviousSearch();
 
 private:
     void open(const QString &path);
@@ -226,6 +228,9 @@ void tst_FileCommands::failedLoadChangesNothing()
     QVERIFY(writeFile(good, sample(2000)));
     open(good);
     m_window->Realsc()->setValue(160);
+    QVERIFY(FindStep::run(*m_window, sample(2000).mid(1500, 4), true));
+    const QByteArray lastFind = MainMods::LastFindText;
+    const int32_t findPos = FindState::FindPos;
     const QStringList before = QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
 
     open(m_dir.filePath(name));
@@ -233,7 +238,8 @@ void tst_FileCommands::failedLoadChangesNothing()
     QCOMPARE(buffer(), sample(2000));
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Veltrano Editor - ") + good);
     QCOMPARE(MainMods::ChosenPath, good);
-    QCOMPARE(m_window->Realsc()->Value(), 160);
+    QCOMPARE(MainMods::LastFindText, lastFind);
+    QCOMPARE(FindState::FindPos, findPos);
     QCOMPARE(m_window->cursor().shape(), Qt::ArrowCursor);
     // Nothing was created on disk.
     QCOMPARE(QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
@@ -290,6 +296,22 @@ void tst_FileCommands::thumbFollowsEachLoadedFile()
     const QImage afterLoad = m_window->Realsc()->grab().toImage();
     m_window->Realsc()->Refresh();
     QCOMPARE(m_window->Realsc()->grab().toImage(), afterLoad);
+}
+
+void tst_FileCommands::loadForgetsThePreviousSearch()
+{
+    // The same text far into one file and near the start of the next: the
+    // first Find after the load finds it in the new file, from its view.
+    QByteArray a(3000, 'a'), b(3000, 'b');
+    a.replace(2500, 6, "NEEDLE");
+    b.replace(100, 6, "NEEDLE");
+    QVERIFY(writeFile(m_dir.filePath(QStringLiteral("a.bin")), a));
+    QVERIFY(writeFile(m_dir.filePath(QStringLiteral("b.bin")), b));
+    open(m_dir.filePath(QStringLiteral("a.bin")));
+    QCOMPARE(FindStep::run(*m_window, "NEEDLE", true), std::optional<int32_t>(2500));
+    open(m_dir.filePath(QStringLiteral("b.bin")));
+    QVERIFY(MainMods::LastFindText.isEmpty());
+    QCOMPARE(FindStep::run(*m_window, "NEEDLE", true), std::optional<int32_t>(100));
 }
 
 QTEST_MAIN(tst_FileCommands)

@@ -1,6 +1,7 @@
 // The main window's grid, selection and editing boxes, driven through real
 // key and mouse events where the behaviour is about events, and checked
 // against a plain reference array of bytes.
+#include "ansi.h"
 #include "cellgrid.h"
 #include "gridgeometry.h"
 #include "hexdisplay.h"
@@ -8,7 +9,10 @@
 #include "readout.h"
 #include "realvscroll.h"
 
+#include <QClipboard>
 #include <QLabel>
+#include <QMenu>
+#include <QMimeData>
 #include <QLineEdit>
 #include <QRandomGenerator>
 #include <QtTest>
@@ -101,6 +105,10 @@ private slots:
     void hexadecimalBox();
     void pastedTextIsNotWritten();
     void characterWithoutCodeIsNotWritten();
+    void composedCharactersAreTyped_data();
+    void composedCharactersAreTyped();
+    void characterBoxEditsBesideKeys_data();
+    void characterBoxEditsBesideKeys();
     void arrowKeys_data();
     void arrowKeys();
     void downAtBottomScrollsOneByteAndCellsStayTrue();
@@ -416,6 +424,130 @@ void tst_HexDisplay::characterWithoutCodeIsNotWritten()
     QTest::sendKeyEvent(QTest::Click, w.Text1(2), Qt::Key_unknown, QStringLiteral("\u20AC"), {});
     QCOMPARE(MainMods::ByteBuffer[10], uint8_t(0x80));
     QCOMPARE(w.SelIndex(), 11);
+}
+
+void tst_HexDisplay::composedCharactersAreTyped_data()
+{
+    QTest::addColumn<int>("box");
+    QTest::addColumn<QString>("before");  // typed as keys before the commit
+    QTest::addColumn<QString>("preedit"); // shown while composing, then committed
+    QTest::addColumn<QString>("commit");
+    QTest::addColumn<QString>("after");   // typed as keys after it
+    QTest::addColumn<QByteArray>("bytes"); // the first four bytes then
+    QTest::addColumn<int>("selIndex");
+
+    QTest::newRow("character box: A, dead acute and e, B")
+        << 2 << "A" << QStringLiteral("\u00B4") << QStringLiteral("\u00E9") << "B" << QByteArray("A\xE9" "B\0", 4) << 3;
+    QTest::newRow("character box: a commit of two characters, in order")
+        << 2 << "" << "" << "xy" << "" << QByteArray("xy\0\0", 4) << 2;
+    QTest::newRow("character box: the euro sign has a code")
+        << 2 << "" << "" << QStringLiteral("\u20AC") << "" << QByteArray("\x80\0\0\0", 4) << 1;
+    QTest::newRow("character box: no code, nothing written, nothing moves")
+        << 2 << "" << "" << QStringLiteral("\u03A9\U0001F600") << "B" << QByteArray("B\0\0\0", 4) << 1;
+    QTest::newRow("character box: a pre-edit alone writes nothing")
+        << 2 << "" << QStringLiteral("\u00B4") << "" << "" << QByteArray(4, '\0') << 0;
+    QTest::newRow("decimal box: digits only") << 0 << "" << "" << "1x2" << "" << QByteArray("\x0C\0\0\0", 4) << 0;
+    QTest::newRow("decimal box: nothing that would pass 255") << 0 << "2" << "" << "59" << "" << QByteArray("\x19\0\0\0", 4) << 0;
+    QTest::newRow("hexadecimal box: hex digits only") << 1 << "" << "" << "fg" << "" << QByteArray("\x0F\0\0\0", 4) << 0;
+}
+
+void tst_HexDisplay::composedCharactersAreTyped()
+{
+    QFETCH(int, box);
+    QFETCH(QString, before);
+    QFETCH(QString, preedit);
+    QFETCH(QString, commit);
+    QFETCH(QString, after);
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, selIndex);
+    HexDisplay &w = *m_window;
+    clickCell(w, 0);
+    QLineEdit *edit = w.Text1(box);
+    if (box != 2) {
+        edit->setFocus();
+        edit->clear();
+    }
+    typeInto(edit, before);
+    if (!preedit.isEmpty()) {
+        QInputMethodEvent composing(preedit, {});
+        QApplication::sendEvent(edit, &composing);
+        QCOMPARE(MainMods::ByteBuffer[0], uint8_t(before.isEmpty() ? 0 : before.at(0).unicode()));
+    }
+    if (box == 2)
+        QCOMPARE(w.Text1(2)->text(), Ansi::toString(MainMods::ByteBuffer[w.SelIndex()]));
+    if (!commit.isEmpty()) {
+        QInputMethodEvent committed;
+        committed.setCommitString(commit);
+        QApplication::sendEvent(edit, &committed);
+    }
+    typeInto(edit, after);
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(MainMods::ByteBuffer.data()), 4), bytes);
+    QCOMPARE(w.SelIndex(), selIndex);
+    // The character box shows its byte, and every box the byte's value.
+    QCOMPARE(w.Text1(2)->text(), Ansi::toString(MainMods::ByteBuffer[selIndex]));
+    if (box == 2)
+        QCOMPARE(w.Text1(0)->text(), QString::number(MainMods::ByteBuffer[selIndex]));
+    checkCells(w);
+}
+
+void tst_HexDisplay::characterBoxEditsBesideKeys_data()
+{
+    QTest::addColumn<QString>("route");
+    QTest::addColumn<uint8_t>("written"); // byte 0 afterwards ('Q' before)
+    QTest::addColumn<int>("selIndex");
+
+    QTest::newRow("context menu Paste types the first character") << "menu paste" << uint8_t('x') << 1;
+    QTest::newRow("text dropped on it types the first character") << "drop" << uint8_t('x') << 1;
+    QTest::newRow("a commit over its selected text types it") << "commit over selection" << uint8_t('x') << 1;
+    QTest::newRow("a dropped character without a code writes nothing") << "drop omega" << uint8_t('Q') << 0;
+}
+
+void tst_HexDisplay::characterBoxEditsBesideKeys()
+{
+    QFETCH(QString, route);
+    QFETCH(uint8_t, written);
+    QFETCH(int, selIndex);
+    HexDisplay &w = *m_window;
+    MainMods::ByteBuffer[0] = 'Q';
+    clickCell(w, 0);
+    QLineEdit *box = w.Text1(2);
+    QApplication::clipboard()->setText(QStringLiteral("xyz"));
+    if (route == QLatin1String("menu paste")) {
+        QStringList entries;
+        QTimer::singleShot(0, [&entries] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            QVERIFY(menu);
+            for (QAction *action : menu->actions())
+                if (!action->isSeparator())
+                    entries << action->text().section(QLatin1Char('\t'), 0, 0);
+            for (QAction *action : menu->actions())
+                if (action->text().startsWith(QLineEdit::tr("&Paste")))
+                    action->trigger();
+            menu->close();
+        });
+        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(2, 2), box->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(box, &menuEvent);
+        // Nothing left that could empty the box or bring back an older text.
+        QCOMPARE(entries, (QStringList{QLineEdit::tr("&Copy"), QLineEdit::tr("&Paste"), QLineEdit::tr("Select All")}));
+    } else if (route.startsWith(QLatin1String("drop"))) {
+        QMimeData data;
+        data.setText(route == QLatin1String("drop") ? QStringLiteral("xyz") : QStringLiteral("\u03A9"));
+        box->selectAll(); // a drop must not replace it either
+        QDropEvent drop(QPointF(2, 2), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, {});
+        // The drop goes where the drag entered.
+        QDragEnterEvent enter(QPoint(2, 2), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(box, &enter);
+        QApplication::sendEvent(box, &drop);
+    } else if (route == QLatin1String("commit over selection")) {
+        box->selectAll();
+        QInputMethodEvent committed;
+        committed.setCommitString(QStringLiteral("x"), -box->cursorPosition(), 1);
+        QApplication::sendEvent(box, &committed);
+    }
+    QCOMPARE(MainMods::ByteBuffer[0], written);
+    QCOMPARE(w.SelIndex(), selIndex);
+    QCOMPARE(box->text(), Ansi::toString(MainMods::ByteBuffer[selIndex]));
+    QCOMPARE(w.ShowLab()->caption(0), int(written));
 }
 
 void tst_HexDisplay::arrowKeys_data()

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QInputMethodEvent>
 #include <QTest>
 
 class TestFindBox : public QObject
@@ -163,25 +164,40 @@ void TestFindBox::hexToggle()
 void TestFindBox::hexKeyFilter_data()
 {
     QTest::addColumn<bool>("hex");
+    QTest::addColumn<bool>("committed"); // one input-method commit instead of keys
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("hex, digits and letters A-F") << true << "09afAF" << "09afAF";
-    QTest::newRow("hex, colon refused") << true << "4:1" << "41";
-    QTest::newRow("hex, G and g refused") << true << "GgA" << "A";
-    QTest::newRow("hex, space and punctuation refused") << true << " .-+x" << "";
-    QTest::newRow("hex, accented letter refused") << true << QString("\u00e9") << "";
-    QTest::newRow("text, colon accepted") << false << "a:G" << "a:G";
-    QTest::newRow("text, character with no byte refused") << false << QString("a\u4e2dz") << "az";
+    QTest::newRow("hex, digits and letters A-F") << true << false << "09afAF" << "09afAF";
+    QTest::newRow("hex, colon refused") << true << false << "4:1" << "41";
+    QTest::newRow("hex, G and g refused") << true << false << "GgA" << "A";
+    QTest::newRow("hex, space and punctuation refused") << true << false << " .-+x" << "";
+    QTest::newRow("hex, accented letter refused") << true << false << QString("\u00e9") << "";
+    QTest::newRow("text, colon accepted") << false << false << "a:G" << "a:G";
+    QTest::newRow("text, character with no byte refused") << false << false << QString("a\u4e2dz") << "az";
+    QTest::newRow("hex, a commit filtered as keys") << true << true << QString("4:\u00e9g1") << "41";
+    QTest::newRow("text, a composed letter kept") << false << true << QString("\u00e9") << QString("\u00e9");
+    QTest::newRow("text, a commit's character with no byte refused") << false << true << QString("a\u4e2dz") << "az";
 }
 
 void TestFindBox::hexKeyFilter()
 {
     QFETCH(bool, hex);
+    QFETCH(bool, committed);
     QFETCH(QString, typed);
     QFETCH(QString, shown);
     check("Check2")->setChecked(hex);
-    typeInto(typed);
+    if (committed) {
+        text1()->setFocus();
+        QInputMethodEvent composing(QStringLiteral("\u00b4"), {});
+        QApplication::sendEvent(text1(), &composing);
+        QInputMethodEvent commit;
+        commit.setCommitString(typed);
+        QApplication::sendEvent(text1(), &commit);
+    } else {
+        typeInto(typed);
+    }
     QCOMPARE(text1()->text(), shown);
+    QCOMPARE(text1()->displayText(), shown); // no pre-edit left showing
 }
 
 void TestFindBox::typedHexIsSearchedAsBytes_data()

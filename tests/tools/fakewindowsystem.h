@@ -55,6 +55,7 @@ public:
     }
 
     bool exists(WindowId id) override { return find(id) != nullptr; }
+    bool requestDetectableAutoRepeat() override { return false; }
 
 private:
     const Window *find(WindowId id) const

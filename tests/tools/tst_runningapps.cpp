@@ -1,6 +1,7 @@
 // The running-windows dialog: its look, its list, and what a press of
 // "Close Selected Programs" sends where. The X11 cases run it against a
 // private Xvfb with windows owned by other processes.
+#include "captiontext.h"
 #include "fakewindowsystem.h"
 #include "runningapps.h"
 
@@ -43,6 +44,8 @@ private slots:
     void closeSendsToSelectedWindows_data();
     void closeSendsToSelectedWindows();
     void clicksToggleSelection();
+    void captionsShowEveryCharacterOnOneRow_data();
+    void captionsShowEveryCharacterOnOneRow();
 
     void x11TwinsBothClose();
     void x11OwnerDecides();
@@ -119,6 +122,41 @@ void tst_RunningApps::closeSendsToSelectedWindows()
     QCOMPARE(dialog.List1()->count(), 5);
     QCOMPARE(dialog.List1()->item(4)->text(), QStringLiteral("Newcomer"));
     QVERIFY(dialog.List1()->selectedItems().isEmpty());
+}
+
+void tst_RunningApps::captionsShowEveryCharacterOnOneRow_data()
+{
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("plain text, a path and accents as given")
+        << QStringLiteral("C:\\notes\\caf\u00e9 - Editor") << QStringLiteral("C:\\notes\\caf\u00e9 - Editor");
+    QTest::newRow("newline, return and tab") << QStringLiteral("a\nb\r\tc") << QStringLiteral("a\\nb\\r\\tc");
+    QTest::newRow("other C0, DEL and C1 controls")
+        << QStringLiteral("x\u0001\u001b\u007f\u0085y") << QStringLiteral("x<U+0001><U+001B><U+007F><U+0085>y");
+    QTest::newRow("right-to-left override cannot flip a name")
+        << QStringLiteral("report\u202Etxt.exe") << QStringLiteral("report<U+202E>txt.exe");
+    QTest::newRow("every bidirectional control")
+        << QStringLiteral("\u202A\u202B\u202C\u202D\u2066\u2067\u2068\u2069\u200E\u200F\u061C")
+        << QStringLiteral("<U+202A><U+202B><U+202C><U+202D><U+2066><U+2067><U+2068><U+2069><U+200E><U+200F><U+061C>");
+    QTest::newRow("line and paragraph separators") << QStringLiteral("a\u2028b\u2029c")
+                                                   << QStringLiteral("a<U+2028>b<U+2029>c");
+}
+
+void tst_RunningApps::captionsShowEveryCharacterOnOneRow()
+{
+    QFETCH(QString, caption);
+    QFETCH(QString, shown);
+    QCOMPARE(CaptionText::visible(caption), shown);
+
+    // The dialog shows the escaped caption, and closing it still reaches
+    // the window it was read from, not one whose caption looks alike.
+    FakeWindowSystem windows;
+    windows.windows = {{5, shown}, {7, caption}};
+    RunningApps dialog(windows);
+    QCOMPARE(dialog.List1()->item(1)->text(), shown);
+    dialog.List1()->item(1)->setSelected(true);
+    QTest::mouseClick(dialog.Command1(), Qt::LeftButton);
+    QCOMPARE(windows.closeRequests, std::vector<WindowId>{7});
 }
 
 void tst_RunningApps::clicksToggleSelection()

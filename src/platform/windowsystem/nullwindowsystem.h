@@ -12,4 +12,5 @@ public:
     std::optional<WindowId> findByCaption(const std::string &) override { return std::nullopt; }
     bool requestClose(WindowId) override { return false; }
     bool exists(WindowId) override { return false; }
+    bool requestDetectableAutoRepeat() override { return false; }
 };

@@ -103,6 +103,9 @@ public:
     }
 
     bool exists(WindowId window) override { return IsWindow(toHandle(window)) != FALSE; }
+
+    // Windows repeats WM_KEYDOWN while a key is held and sends one WM_KEYUP.
+    bool requestDetectableAutoRepeat() override { return true; }
 };
 
 } // namespace

@@ -48,6 +48,12 @@ public:
 
     virtual bool exists(WindowId window) = 0;
 
+    // Asks that a held key reach this application as repeated presses and a
+    // single release, on the connection the application's keys arrive on.
+    // True when keys now arrive so (Windows always reports them so); false
+    // when the window system cannot be asked.
+    virtual bool requestDetectableAutoRepeat() = 0;
+
     // The backend for the platform the application runs on: the X11 one on
     // Qt's own connection when Qt runs on xcb, Win32 on Windows, else an own X
     // connection to $DISPLAY where there is one, else the null backend. The

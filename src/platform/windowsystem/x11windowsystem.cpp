@@ -12,6 +12,12 @@
 
 #include <xcb/xcb.h>
 #include <xcb/xcbext.h> // xcb_poll_for_reply: waiting with a deadline
+#ifdef VELTRANO_HAVE_XCB_XKB
+// The C header names a field `explicit`, a C++ keyword.
+#define explicit explicit_
+#include <xcb/xkb.h>
+#undef explicit
+#endif
 
 #include <poll.h>
 
@@ -244,6 +250,34 @@ public:
         return bool(awaitReply<xcb_get_window_attributes_reply_t>(
             send(xcb_get_window_attributes(m_connection, xcb_window_t(window)).sequence),
             Clock::now() + kOperationTimeout));
+    }
+
+    bool requestDetectableAutoRepeat() override
+    {
+#ifdef VELTRANO_HAVE_XCB_XKB
+        // The flag belongs to one client: a connection of our own would set
+        // it where no key of the application ever arrives.
+        if (m_owned || broken())
+            return false;
+        const xcb_query_extension_reply_t *extension = xcb_get_extension_data(m_connection, &xcb_xkb_id);
+        if (!extension || !extension->present)
+            return false;
+        const Clock::time_point deadline = Clock::now() + kOperationTimeout;
+        const auto use = awaitReply<xcb_xkb_use_extension_reply_t>(
+            send(xcb_xkb_use_extension(m_connection, XCB_XKB_MAJOR_VERSION, XCB_XKB_MINOR_VERSION).sequence),
+            deadline);
+        if (!use || !use->supported)
+            return false;
+        constexpr uint32_t kDetectable = XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT;
+        const auto flags = awaitReply<xcb_xkb_per_client_flags_reply_t>(
+            send(xcb_xkb_per_client_flags(m_connection, XCB_XKB_ID_USE_CORE_KBD, kDetectable, kDetectable, 0, 0, 0)
+                     .sequence),
+            deadline);
+        // The reply says which flags the server now applies.
+        return flags && (flags->value & kDetectable);
+#else
+        return false;
+#endif
     }
 
 private:
