@@ -17,8 +17,13 @@ namespace {
 class RecordedMessages : public Messages
 {
 public:
-    void show(QWidget *, const QString &text) override { shown << text; }
+    void show(QWidget *, const QString &text, const QString &detail) override
+    {
+        shown << text;
+        details << detail;
+    }
     QStringList shown;
+    QStringList details;
 };
 
 struct ChooserSeen {
