@@ -275,7 +275,8 @@ QString writeWhole(const QString &path, const uint8_t *data, int64_t size, FileO
     }
 
     const QByteArray folder = folderOf(target);
-    const QByteArray stem = baseOf(target);
+    // Short enough that the temporary name stays within the name limit.
+    const QByteArray stem = baseOf(target).left(200);
     // A new file gets the usual mode; a copy of an existing file's new
     // content stays private until it has the file's own identity.
     QByteArray temp;
