@@ -1,9 +1,12 @@
 // Loading and saving a 1 GiB file beside their baselines, in one run:
 // - load: FileIO::load against a plain read() of the same file into a newly
 //   allocated (malloc) buffer, the page cache warm for both;
-// - save: FileIO::save against a plain write() to a new file and fsync().
+// - save: FileIO::save against a plain write() to a new file and fsync(),
+//   both through the replacement beside the file and in place (a target
+//   with a second hard link, written after a flushed copy: twice the bytes).
 // Also prints the peak resident memory of a load into a process that already
 // holds a 1 GiB buffer. Set VELTRANO_BENCH_MB to change the size.
+#include "benchsize.h"
 #include "fileio.h"
 
 #include <QDir>
@@ -21,8 +24,16 @@ namespace {
 
 int64_t benchSize()
 {
-    const char *mb = std::getenv("VELTRANO_BENCH_MB");
-    return int64_t(mb ? std::atoi(mb) : 1024) << 20;
+    return benchBytes();
+}
+
+// Set by every failed step, so that the smoke run catches a broken benchmark.
+bool g_failed = false;
+
+void fail(benchmark::State &state, const char *what)
+{
+    g_failed = true;
+    state.SkipWithError(what);
 }
 
 const QString &sourceFile()
@@ -57,7 +68,7 @@ void BM_LoadFileIO(benchmark::State &state)
     for (auto _ : state) {
         ByteStore store;
         if (!FileIO::load(path, store).isEmpty())
-            state.SkipWithError("load failed");
+            fail(state, "load failed");
         benchmark::DoNotOptimize(store.data());
     }
     state.SetBytesProcessed(state.iterations() * benchSize());
@@ -96,7 +107,7 @@ void BM_SaveFileIO(benchmark::State &state)
     ByteStore &store = loaded();
     for (auto _ : state) {
         if (!FileIO::save(targetPath(), store).isEmpty())
-            state.SkipWithError("save failed");
+            fail(state, "save failed");
         state.PauseTiming();
         QFile::remove(targetPath());
         state.ResumeTiming();
@@ -126,10 +137,40 @@ void BM_SavePlainWriteFsync(benchmark::State &state)
     state.SetBytesProcessed(state.iterations() * benchSize());
 }
 
+// The hard-linked target, made once: every repetition then overwrites it,
+// as a user saving the same file again would.
+const QString &linkedTarget()
+{
+    static const QString target = [] {
+        const QString path = sourceFile() + QStringLiteral(".linked");
+        const QByteArray second = QFile::encodeName(path + QStringLiteral("2"));
+        if (!FileIO::save(path, loaded()).isEmpty() || ::link(QFile::encodeName(path).constData(), second.constData()) != 0)
+            return QString();
+        return path;
+    }();
+    return target;
+}
+
+void BM_SaveInPlace(benchmark::State &state)
+{
+    ByteStore &store = loaded();
+    const QString &target = linkedTarget();
+    if (target.isEmpty()) {
+        fail(state, "could not set up the hard-linked target");
+        return;
+    }
+    for (auto _ : state) {
+        if (!FileIO::save(target, store).isEmpty())
+            fail(state, "save failed");
+    }
+    state.SetBytesProcessed(state.iterations() * benchSize());
+}
+
 BENCHMARK(BM_LoadPlainRead)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LoadFileIO)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SavePlainWriteFsync)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SaveFileIO)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SaveInPlace)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 long peakKb()
 {
@@ -166,5 +207,5 @@ int main(int argc, char **argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    return 0;
+    return g_failed ? 1 : 0;
 }

@@ -4,6 +4,7 @@
 // whole Find over the buffer does not raise the process's peak memory.
 // Rates are per CPU second: the machine is shared, and wall time counts
 // the time other processes hold the cores.
+#include "benchsize.h"
 #include "bytesearch.h"
 #include "findhost.h"
 #include "findstep.h"
@@ -18,7 +19,7 @@
 
 namespace {
 
-constexpr int64_t kBufferSize = int64_t(1) << 30;
+const int64_t kBufferSize = benchBytes();
 
 // Every pattern starts with Q, and neither Q nor q is left in the buffer,
 // so no pattern is found, folded or not.

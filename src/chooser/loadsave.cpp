@@ -1,6 +1,7 @@
 #include "loadsave.h"
 
 #include "designcolours.h"
+#include "diskfolder.h"
 #include "mainmods.h"
 #include "units.h"
 
@@ -106,7 +107,7 @@ LoadSave::LoadSave(QWidget *owner)
     // Open on the working directory: where the program started, or the folder
     // that the previous chooser showed before it was closed.
     refreshDrives();
-    const QString start = normalFolder(QDir::currentPath());
+    const QString start = normalFolder(DiskFolder::current());
     if (isReadableFolder(start)) {
         m_driveFolders.insert(driveOf(start), start);
         selectDrive(driveOf(start), false);
@@ -321,7 +322,7 @@ void LoadSave::drvList_Change()
     if (!picked.isEmpty()) {
         const QString remembered = m_driveFolders.value(picked, picked);
         const QString target = nearestReadableFolder(remembered, picked, isReadableFolder);
-        synced = !target.isEmpty() && setDirPath(target) && QDir::setCurrent(m_dirPath);
+        synced = !target.isEmpty() && setDirPath(target) && DiskFolder::setCurrent(m_dirPath);
     }
     if (!synced) {
         const QString shownDrive = m_dirPath.isEmpty() ? QString() : driveOf(m_dirPath);
@@ -336,7 +337,7 @@ void LoadSave::drvList_Change()
 void LoadSave::dirList_Change()
 {
     fillFileList();
-    if (!QDir::setCurrent(m_dirPath)) {
+    if (!DiskFolder::setCurrent(m_dirPath)) {
         recoverToReadableFolder();
         return;
     }
@@ -466,9 +467,8 @@ void LoadSave::openFolderRow(const QListWidgetItem *item)
 
 void LoadSave::fillDirList()
 {
-    QStringList subFolders;
-    if (!m_dirPath.isEmpty())
-        subFolders = QDir(m_dirPath).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    // Every name, also one that is not valid UTF-8, as DiskName carries it.
+    const QStringList subFolders = DiskFolder::list(m_dirPath).folders;
     const QList<FolderRow> rows = folderRows(driveOf(m_dirPath), m_dirPath, subFolders);
 
     // A re-read of the same folder keeps the user's place in the list.
@@ -506,10 +506,9 @@ void LoadSave::fillFileList()
     const QList<QListWidgetItem *> selected = m_filList->selectedItems();
     const QString keep = selected.isEmpty() ? QString() : selected.first()->text();
 
-    QStringList names;
-    if (!m_dirPath.isEmpty())
-        names = QDir(m_dirPath).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
-    names = filterNames(names, m_pattern);
+    // Every name, also one that is not valid UTF-8: the text carries its
+    // bytes (shown as replacement marks) so that the name opens that file.
+    const QStringList names = filterNames(DiskFolder::list(m_dirPath).files, m_pattern);
 
     const int scroll = m_filList->verticalScrollBar()->value();
     const QSignalBlocker quiet(m_filList);
@@ -554,7 +553,7 @@ void LoadSave::recoverToReadableFolder()
         } else if (!setDirPath(candidate)) {
             continue;
         }
-        if (!QDir::setCurrent(m_dirPath))
+        if (!DiskFolder::setCurrent(m_dirPath))
             continue;
         watchShownFolder();
         selectDrive(driveOf(m_dirPath), false);

@@ -4,6 +4,8 @@
 #include "ansi.h"
 #include "cellgrid.h"
 #include "designcolours.h"
+#include "diskfolder.h"
+#include "diskname.h"
 #include "fileio.h"
 #include "findbox.h"
 #include "findstep.h"
@@ -23,7 +25,6 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDesktopServices>
-#include <QDir>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -631,13 +632,19 @@ bool HexDisplay::eventFilter(QObject *watched, QEvent *event)
     return QMainWindow::eventFilter(watched, event);
 }
 
+// The message's secondary text: which file, and why.
+static QString failureDetail(const QString &path, const QString &reason)
+{
+    return DiskName::forDisplay(path) + QStringLiteral(": ") + reason;
+}
+
 void HexDisplay::OpenFile_Click(int)
 {
     // A bare name in ChosenPath means a file in the working directory, which
     // the chooser moves; a failed load puts both back so that the next plain
     // save still writes the file that was loaded.
     const QString previousPath = MainMods::ChosenPath;
-    const QString previousFolder = QDir::currentPath();
+    const QString previousFolder = DiskFolder::current();
     LoadSave *chooser = LoadSave::instance(this);
     chooser->setWindowTitle(QStringLiteral("Load File..."));
     chooser->Command1(1)->setText(QStringLiteral("Load"));
@@ -652,8 +659,8 @@ void HexDisplay::OpenFile_Click(int)
     if (!failure.isEmpty()) {
         setCursor(Qt::ArrowCursor);
         MainMods::ChosenPath = previousPath;
-        QDir::setCurrent(previousFolder);
-        m_messages->show(this, QStringLiteral("Could not open file"));
+        DiskFolder::setCurrent(previousFolder);
+        m_messages->show(this, QStringLiteral("Could not open file"), failureDetail(path, failure));
         return;
     }
     setWindowTitle(QStringLiteral("Veltrano Editor - ") + path);
@@ -681,7 +688,8 @@ void HexDisplay::SaveContent_Click(int Index)
         const QString failure = FileIO::save(MainMods::ChosenPath, MainMods::ByteBuffer);
         setCursor(Qt::ArrowCursor);
         if (!failure.isEmpty())
-            m_messages->show(this, QStringLiteral("Could not write file"));
+            m_messages->show(this, QStringLiteral("Could not write file"),
+                             failureDetail(MainMods::ChosenPath, failure));
         return;
     }
     setCursor(Qt::ArrowCursor);

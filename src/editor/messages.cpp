@@ -3,7 +3,10 @@
 #include <QApplication>
 #include <QMessageBox>
 
-void MessageBoxMessages::show(QWidget *parent, const QString &text)
+void MessageBoxMessages::show(QWidget *parent, const QString &text, const QString &detail)
 {
-    QMessageBox::information(parent, QApplication::applicationName(), text, QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Information, QApplication::applicationName(), text, QMessageBox::Ok,
+                    parent);
+    box.setInformativeText(detail);
+    box.exec();
 }

@@ -128,7 +128,12 @@ void TestChooserLogic::normalFolder_data()
     QTest::newRow("trailing slash") << "/home/u/" << "" << "/home/u";
     QTest::newRow("dot dot") << "/home/u/../v/." << "" << "/home/v";
     QTest::newRow("relative against base") << "sub" << "/data" << "/data/sub";
-    QTest::newRow("relative without base") << "sub" << "" << "";
+    const QString here = QDir::currentPath();
+    QTest::newRow("relative without base: the working directory") << "sub" << "" << here + "/sub";
+    QTest::newRow("a dot alone") << "." << "" << here;
+    QTest::newRow("up past a drive root") << "c:/.." << "" << "c:/";
+    QTest::newRow("drive-relative") << "D:x/./y" << "" << "D:/x/y";
+    QTest::newRow("unc, up past the share") << "//srv/share/../.." << "" << "//srv/share";
     QTest::newRow("bare drive") << "D:" << "" << "D:/";
     QTest::newRow("backslashes") << QDir::toNativeSeparators("/a/b") << "" << "/a/b";
     QTest::newRow("up past the root") << "/../.." << "" << "/";
@@ -141,6 +146,8 @@ void TestChooserLogic::normalFolder()
     QFETCH(QString, base);
     QFETCH(QString, expected);
     QCOMPARE(ChooserLogic::normalFolder(path, base), expected);
+    // Stable: a normal path is its own normal form, wherever the process is.
+    QCOMPARE(ChooserLogic::normalFolder(expected, "/elsewhere"), expected);
 }
 
 void TestChooserLogic::driveOf_data()

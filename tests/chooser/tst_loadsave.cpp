@@ -1,3 +1,5 @@
+#include "diskfile.h"
+#include "diskname.h"
 #include "loadsave.h"
 #include "mainmods.h"
 
@@ -13,6 +15,9 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 // Drives the chooser the way a user does, with key and mouse events, over real
 // files in a temporary folder.
 class TestLoadSave : public QObject {
@@ -23,6 +28,7 @@ private slots:
 
     void acceptHandsBackName_data();
     void acceptHandsBackName();
+    void undecodableNameIsListedAndChosen();
     void typedNameComesBackAsTyped_data();
     void typedNameComesBackAsTyped();
     void cancelEmptiesButKeepsName();
@@ -157,6 +163,42 @@ void TestLoadSave::acceptHandsBackName()
     QCOMPARE(MainMods::ChosenPath, QString("data.bin"));
     QCOMPARE(canonical(QDir::currentPath()), canonical(m_tmp->filePath("inner")));
     QVERIFY(QFile::exists(MainMods::ChosenPath));
+}
+
+void TestLoadSave::undecodableNameIsListedAndChosen()
+{
+    // A Latin-1 name, not valid UTF-8, beside the look-alike that Qt's own
+    // conversion of it would reach.
+    const QByteArray folder = QFile::encodeName(m_tmp->path());
+    const QByteArray raw = folder + "/caf\xE9.bin";
+    for (const QByteArray &path : {raw, folder + "/caf\xEF\xBF\xBD.bin"}) {
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT, 0600);
+        QVERIFY(fd >= 0 && ::write(fd, path.constData(), size_t(path.size())) == path.size());
+        ::close(fd);
+    }
+    LoadSave *d = openAt(m_tmp->path());
+    QVERIFY(d);
+    const QString name = DiskName::fromDisk("caf\xE9.bin");
+    clickItem(d->filList(), name);
+
+    // On screen the byte that does not decode is a replacement mark.
+    QListWidgetItem *item = d->filList()->findItems(name, Qt::MatchExactly).value(0);
+    QVERIFY(item);
+    const QImage shown = d->filList()->grab().toImage();
+    item->setText(DiskName::forDisplay(name));
+    QCOMPARE(d->filList()->grab().toImage(), shown);
+    item->setText(name);
+
+    QTest::mouseClick(d->Command1(1), Qt::LeftButton);
+    QCOMPARE(MainMods::ChosenPath, name);
+    std::vector<uint8_t> loaded;
+    const auto resize = [&loaded](int64_t size) {
+        loaded.resize(size_t(size));
+        return loaded.data();
+    };
+    QCOMPARE(DiskFile::readWhole(MainMods::ChosenPath, 1 << 20, resize), QString());
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(loaded.data()), qsizetype(loaded.size())), raw);
+    QVERIFY(::unlink(raw.constData()) == 0); // QTemporaryDir cannot name it
 }
 
 void TestLoadSave::typedNameComesBackAsTyped_data()

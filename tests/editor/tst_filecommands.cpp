@@ -9,17 +9,27 @@
 #include "realvscroll.h"
 
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 
 namespace {
 
 class RecordedMessages : public Messages
 {
 public:
-    void show(QWidget *, const QString &text) override { shown << text; }
+    void show(QWidget *, const QString &text, const QString &detail) override
+    {
+        shown << text;
+        details << detail;
+    }
     QStringList shown;
+    QStringList details;
 };
 
 struct ChooserSeen {
@@ -99,10 +109,12 @@ private slots:
     void cancelledOpenChangesNothing();
     void failedLoadChangesNothing_data();
     void failedLoadChangesNothing();
+    void failedSaveSaysSoOnce_data();
     void failedSaveSaysSoOnce();
     void failedLoadInAnotherFolderKeepsThePlainSaveTarget();
     void thumbFollowsEachLoadedFile();
     void loadForgetsThePreviousSearch();
+    void messageBoxCarriesTheReasonAsSecondaryText();
 
 private:
     void open(const QString &path);
@@ -214,16 +226,21 @@ void tst_FileCommands::cancelledOpenChangesNothing()
 void tst_FileCommands::failedLoadChangesNothing_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::newRow("a name that does not exist") << QStringLiteral("missing.bin");
-    QTest::newRow("a folder") << QStringLiteral("folder");
-    QTest::newRow("a wildcard left in the box") << QStringLiteral("*.bin");
-    QTest::newRow("a path into a missing folder") << QStringLiteral("nowhere/x.bin");
+    QTest::addColumn<QString>("reason");
+    const QString missing = QString::fromLocal8Bit(strerror(ENOENT));
+    QTest::newRow("a name that does not exist") << QStringLiteral("missing.bin") << missing;
+    QTest::newRow("a folder") << QStringLiteral("folder") << QStringLiteral("not a regular file");
+    QTest::newRow("a wildcard left in the box") << QStringLiteral("*.bin") << missing;
+    QTest::newRow("a path into a missing folder") << QStringLiteral("nowhere/x.bin") << missing;
+    QTest::newRow("a named pipe") << QStringLiteral("pipe") << QStringLiteral("not a regular file");
 }
 
 void tst_FileCommands::failedLoadChangesNothing()
 {
     QFETCH(QString, name);
+    QFETCH(QString, reason);
     QDir(m_dir.path()).mkdir(QStringLiteral("folder"));
+    mkfifo(QFile::encodeName(m_dir.filePath(QStringLiteral("pipe"))).constData(), 0600);
     const QString good = m_dir.filePath(QStringLiteral("good.bin"));
     QVERIFY(writeFile(good, sample(2000)));
     open(good);
@@ -235,6 +252,7 @@ void tst_FileCommands::failedLoadChangesNothing()
 
     open(m_dir.filePath(name));
     QCOMPARE(m_messages->shown, QStringList{QStringLiteral("Could not open file")});
+    QCOMPARE(m_messages->details, QStringList{m_dir.filePath(name) + QStringLiteral(": ") + reason});
     QCOMPARE(buffer(), sample(2000));
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Veltrano Editor - ") + good);
     QCOMPARE(MainMods::ChosenPath, good);
@@ -249,13 +267,29 @@ void tst_FileCommands::failedLoadChangesNothing()
     QCOMPARE(readFile(good).at(0), char(0x11));
 }
 
+void tst_FileCommands::failedSaveSaysSoOnce_data()
+{
+    QTest::addColumn<bool>("pipe");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("a folder of the name") << false << QStringLiteral("a folder of that name exists");
+    QTest::newRow("a named pipe") << true << QStringLiteral("not a regular file");
+}
+
 void tst_FileCommands::failedSaveSaysSoOnce()
 {
-    QDir(m_dir.path()).mkdir(QStringLiteral("taken"));
-    answerChooser(m_dir.filePath(QStringLiteral("taken")), &m_seen);
+    QFETCH(bool, pipe);
+    QFETCH(QString, reason);
+    const QString taken = m_dir.filePath(pipe ? QStringLiteral("save-pipe") : QStringLiteral("taken"));
+    QVERIFY(pipe ? mkfifo(QFile::encodeName(taken).constData(), 0600) == 0 : QDir(m_dir.path()).mkdir(QStringLiteral("taken")));
+    const QString startFolder = QDir::currentPath();
+    QDir::setCurrent(m_dir.path());
+    answerChooser(QFileInfo(taken).fileName(), &m_seen); // a bare name, as the chooser gives it
     m_window->SaveContent_Click(1);
+    QDir::setCurrent(startFolder);
     QCOMPARE(m_messages->shown, QStringList{QStringLiteral("Could not write file")});
-    QVERIFY(QFileInfo(m_dir.filePath(QStringLiteral("taken"))).isDir());
+    QCOMPARE(m_messages->details, QStringList{QFileInfo(taken).fileName() + QStringLiteral(": ") + reason});
+    QCOMPARE(QFileInfo(taken).isDir(), !pipe);
+    QCOMPARE(QFileInfo(taken).isFile(), false);
     QCOMPARE(m_window->cursor().shape(), Qt::ArrowCursor);
 }
 
@@ -312,6 +346,25 @@ void tst_FileCommands::loadForgetsThePreviousSearch()
     open(m_dir.filePath(QStringLiteral("b.bin")));
     QVERIFY(MainMods::LastFindText.isEmpty());
     QCOMPARE(FindStep::run(*m_window, "NEEDLE", true), std::optional<int32_t>(100));
+}
+
+void tst_FileCommands::messageBoxCarriesTheReasonAsSecondaryText()
+{
+    QString text, detail;
+    QMessageBox::StandardButtons buttons;
+    QTimer::singleShot(0, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        text = box->text();
+        detail = box->informativeText();
+        buttons = box->standardButtons();
+        box->accept();
+    });
+    MessageBoxMessages().show(m_window, QStringLiteral("Could not open file"),
+                              QStringLiteral("huge.bin: larger than 2 GiB"));
+    QCOMPARE(text, QStringLiteral("Could not open file"));
+    QCOMPARE(detail, QStringLiteral("huge.bin: larger than 2 GiB"));
+    QCOMPARE(buttons, QMessageBox::Ok);
 }
 
 QTEST_MAIN(tst_FileCommands)

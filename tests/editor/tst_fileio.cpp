@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -53,6 +54,10 @@ private slots:
     void saveThroughALinkWritesItsTarget();
     void readOnlyFileStaysReadOnly();
     void tooLargeFileIsRefused();
+    void pseudoFilesLoadToTheirEnd_data();
+    void pseudoFilesLoadToTheirEnd();
+    void saveRefusesWhatIsNotARegularFile_data();
+    void saveRefusesWhatIsNotARegularFile();
 };
 
 void tst_FileIO::roundTrip_data()
@@ -210,8 +215,71 @@ void tst_FileIO::tooLargeFileIsRefused()
         QSKIP("this file system cannot hold a sparse 2 GiB file");
     f.close();
     ByteStore buffer = storeOf("kept");
-    QVERIFY(!FileIO::load(big, buffer).isEmpty());
+    QCOMPARE(FileIO::load(big, buffer), QStringLiteral("larger than 2 GiB"));
     QCOMPARE(store(buffer), QByteArray("kept"));
+}
+
+void tst_FileIO::pseudoFilesLoadToTheirEnd_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QByteArray>("part");
+    // Both report a size of 0; the kernel makes their content as they are read.
+    QTest::newRow("/proc/version") << QStringLiteral("/proc/version") << QByteArray("Linux version");
+    QTest::newRow("/proc/self/maps, several reads")
+        << QStringLiteral("/proc/self/maps") << QByteArray("[stack]");
+}
+
+void tst_FileIO::pseudoFilesLoadToTheirEnd()
+{
+    QFETCH(QString, path);
+    QFETCH(QByteArray, part);
+    if (!QFile::exists(path))
+        QSKIP("no /proc on this system");
+    QCOMPARE(QFileInfo(path).size(), 0);
+    ByteStore buffer;
+    QCOMPARE(FileIO::load(path, buffer), QString());
+    const QByteArray loaded = store(buffer);
+    QVERIFY(loaded.contains(part));
+    QVERIFY(loaded.endsWith('\n'));
+    if (path == u"/proc/version")
+        QCOMPARE(loaded, readFile(path));
+}
+
+void tst_FileIO::saveRefusesWhatIsNotARegularFile_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("named pipe") << QStringLiteral("pipe");
+    QTest::newRow("character device") << QStringLiteral("device");
+    QTest::newRow("link to a character device") << QStringLiteral("link to device");
+}
+
+void tst_FileIO::saveRefusesWhatIsNotARegularFile()
+{
+    QFETCH(QString, kind);
+    QTemporaryDir dir;
+    const QByteArray node = QFile::encodeName(dir.filePath(QStringLiteral("node")));
+    if (kind == u"pipe") {
+        QVERIFY(mkfifo(node.constData(), 0600) == 0);
+    } else if (mknod(node.constData(), S_IFCHR | 0600, makedev(1, 3)) != 0) {
+        QSKIP("making a device node needs root (CI runs as root)");
+    }
+    QString target = QFile::decodeName(node);
+    if (kind.startsWith(u"link")) {
+        target = dir.filePath(QStringLiteral("link"));
+        QVERIFY(QFile::link(QFile::decodeName(node), target));
+    }
+    struct stat before;
+    QVERIFY(lstat(node.constData(), &before) == 0);
+    const QStringList entries = QDir(dir.path()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden);
+
+    QCOMPARE(FileIO::save(target, storeOf(QByteArray(1000, 'x'))), QStringLiteral("not a regular file"));
+    struct stat after;
+    QVERIFY(lstat(node.constData(), &after) == 0);
+    QCOMPARE(after.st_mode, before.st_mode);
+    QCOMPARE(after.st_rdev, before.st_rdev);
+    QCOMPARE(after.st_ino, before.st_ino);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden), entries);
+    QCOMPARE(QFileInfo(target).isSymLink(), kind.startsWith(u"link"));
 }
 
 QTEST_GUILESS_MAIN(tst_FileIO)

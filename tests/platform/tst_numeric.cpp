@@ -14,6 +14,9 @@ private slots:
     void checkedConversions();
     void twips();
     void propertyBagStoresOnlyWhatDiffers();
+    void propertyBagRoundTripsEveryNameAndValue_data();
+    void propertyBagRoundTripsEveryNameAndValue();
+    void propertyBagReadsPlainLinesAsBefore();
 };
 
 void tst_Numeric::roundHalfEven_data()
@@ -73,6 +76,49 @@ void tst_Numeric::propertyBagStoresOnlyWhatDiffers()
     const PropertyBag back = PropertyBag::fromText(bag.toText());
     QCOMPARE(back.names(), QStringList{QStringLiteral("BackColor")});
     QCOMPARE(back.ReadProperty(QStringLiteral("BackColor"), 0).toInt(), 0xFFC0C0);
+}
+
+void tst_Numeric::propertyBagRoundTripsEveryNameAndValue_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("a line break in the value") << "Caption" << "1\nValueMax=99";
+    QTest::newRow("a carriage return") << "Caption" << "a\rb\r";
+    QTest::newRow("'=' in the name") << "a=b" << "=c=";
+    QTest::newRow("a line break in the name") << "x\ny" << "v";
+    QTest::newRow("space at both ends") << " name " << "  two spaces  ";
+    QTest::newRow("tabs at both ends") << "\tname" << "v\t";
+    QTest::newRow("backslashes and escape look-alikes") << "C:\\new\\s" << "\\n\\=\\\\";
+    QTest::newRow("an empty value") << "Empty" << "";
+}
+
+void tst_Numeric::propertyBagRoundTripsEveryNameAndValue()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, value);
+    PropertyBag bag;
+    QVERIFY(bag.WriteProperty(name, value, QStringLiteral("default")));
+    QVERIFY(bag.WriteProperty(QStringLiteral("Neighbour"), QStringLiteral("kept"), QString()));
+    const PropertyBag back = PropertyBag::fromText(bag.toText());
+    QCOMPARE(back.names(), bag.names());
+    QCOMPARE(back.ReadProperty(name, QStringLiteral("missing")).toString(), value);
+    QCOMPARE(back.ReadProperty(QStringLiteral("Neighbour"), QString()).toString(), QStringLiteral("kept"));
+}
+
+void tst_Numeric::propertyBagReadsPlainLinesAsBefore()
+{
+    PropertyBag bag;
+    QVERIFY(!bag.WriteProperty(QString(), 1, 0));
+    QVERIFY(bag.isEmpty());
+    // A stored design as written before escapes existed, with a line whose
+    // name is empty once trimmed, which no bag holds.
+    const PropertyBag stored = PropertyBag::fromText(
+        "BackColor=16761024\r\n ValueMax = 30 \n =x\nMouseIcon=bitmap:1,2,iVBORw0==\nPath=C:\\dir");
+    QCOMPARE(stored.names(), (QStringList{"BackColor", "MouseIcon", "Path", "ValueMax"}));
+    QCOMPARE(stored.ReadProperty("BackColor", 0).toString(), QStringLiteral("16761024"));
+    QCOMPARE(stored.ReadProperty("ValueMax", 0).toString(), QStringLiteral("30"));
+    QCOMPARE(stored.ReadProperty("MouseIcon", 0).toString(), QStringLiteral("bitmap:1,2,iVBORw0=="));
+    QCOMPARE(stored.ReadProperty("Path", 0).toString(), QStringLiteral("C:\\dir"));
 }
 
 QTEST_GUILESS_MAIN(tst_Numeric)

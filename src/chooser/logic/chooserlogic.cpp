@@ -1,5 +1,7 @@
 #include "chooserlogic.h"
 
+#include "diskfolder.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
@@ -179,27 +181,30 @@ QString normalFolder(const QString &path, const QString &base)
     if (p.isEmpty())
         return QString();
     if (!isAbsolute(p)) {
-        if (isDriveLetterPath(p) && p.size() == 2)
-            p += u'/';
-        else if (!base.isEmpty())
-            p = QDir::fromNativeSeparators(base) + u'/' + p;
-        else
-            return QString();
+        if (isDriveLetterPath(p)) {
+            p.insert(2, u'/'); // "D:" and "D:x" are taken from the drive's root
+        } else {
+            const QString from = base.isEmpty() ? DiskFolder::current() : QDir::fromNativeSeparators(base);
+            if (!isAbsolute(from))
+                return QString();
+            p = from + u'/' + p;
+        }
     }
-    const bool unc = p.startsWith(u"//");
-    p = QDir::cleanPath(p);
-    if (unc && !p.startsWith(u"//"))
-        p.prepend(u'/');
+    // The names below the root, with "." dropped and ".." taking one back;
     // ".." above a root stays at the root.
-    const qsizetype top = isDriveLetterPath(p) ? 2 : 0;
-    while (p.mid(top).startsWith(u"/..")
-           && (p.size() == top + 3 || p.at(top + 3) == u'/'))
-        p.remove(top, 3);
-    if (p.size() == top)
-        p += u'/';
-    if (isDriveLetterPath(p) && p.size() == 2)
-        p += u'/';
-    return p;
+    const QString root = pathRoot(p);
+    QStringList parts;
+    for (const QString &part : p.mid(root.size()).split(u'/', Qt::SkipEmptyParts)) {
+        if (part == u"..") {
+            if (!parts.isEmpty())
+                parts.removeLast();
+        } else if (part != u".") {
+            parts.append(part);
+        }
+    }
+    if (parts.isEmpty())
+        return root;
+    return (root.endsWith(u'/') ? root : root + u'/') + parts.join(u'/');
 }
 
 bool isInside(const QString &path, const QString &folder)
@@ -346,15 +351,7 @@ QString nearestReadableFolder(const QString &path, const QString &stopAt,
 
 bool isReadableFolder(const QString &path)
 {
-    if (path.isEmpty())
-        return false;
-    const QFileInfo info(path);
-#if defined(Q_OS_UNIX)
-    // Listing needs read permission and entering needs search permission.
-    return info.isDir() && info.isReadable() && info.isExecutable();
-#else
-    return info.isDir() && info.isReadable();
-#endif
+    return DiskFolder::isReadable(path);
 }
 
 } // namespace ChooserLogic

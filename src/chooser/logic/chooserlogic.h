@@ -3,7 +3,7 @@
 // "drives", how the folder list is built from a volume's root down to the shown
 // folder, which file names a pattern lets through, and how to get back to a
 // folder that can still be read. Paths here are absolute and use '/' only;
-// nothing in this file touches the disk except the two functions that say so.
+// nothing in this file touches the disk except the functions that say so.
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -57,7 +57,8 @@ bool isRootPath(const QString &path);
 QString parentFolder(const QString &path);
 
 // Absolute form with '/' separators, no "." or "..", no trailing '/' except on
-// a root. A relative path is taken against `base`.
+// a root; the same path again for a path in this form. A relative path is
+// taken against `base`, or the working directory when `base` is "".
 QString normalFolder(const QString &path, const QString &base = QString());
 
 // True when `path` is `folder` itself or lies inside it.
