@@ -3,6 +3,7 @@
 #include "about.h"
 #include "ansi.h"
 #include "cellgrid.h"
+#include "droppedfile.h"
 #include "fileio.h"
 #include "findbox.h"
 #include "gridgeometry.h"
@@ -20,6 +21,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
+#include <QDropEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -80,6 +82,7 @@ HexDisplay::HexDisplay(QWidget *parent)
     // The window's size follows the client area, which GoNow sets; the user
     // does not resize it.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
+    setAcceptDrops(true);
     Form_Load();
 }
 
@@ -516,21 +519,58 @@ void HexDisplay::OpenFile_Click(int)
     if (MainMods::ChosenPath.isEmpty())
         return;
     const QString path = MainMods::ChosenPath;
+    MainMods::ChosenPath = previousPath;
+    if (!openNamedFile(path))
+        QDir::setCurrent(previousFolder);
+}
+
+bool HexDisplay::openNamedFile(const QString &path)
+{
     setCursor(Qt::WaitCursor);
     // The buffer, the caption, the view and the current file's name change
     // only once every byte of the new file has arrived.
     const QString failure = FileIO::load(path, MainMods::ByteBuffer);
     if (!failure.isEmpty()) {
         setCursor(Qt::ArrowCursor);
-        MainMods::ChosenPath = previousPath;
-        QDir::setCurrent(previousFolder);
         m_messages->show(this, QStringLiteral("Could not open file"));
-        return;
+        return false;
     }
+    MainMods::ChosenPath = path;
     setWindowTitle(QStringLiteral("Veltrano Editor - ") + path);
     m_realsc->setValue(0);
     setCursor(Qt::ArrowCursor);
     GoNow();
+    return true;
+}
+
+void HexDisplay::dragEnterEvent(QDragEnterEvent *event)
+{
+    // Accepting or refusing here is what gives the pointer its shape.
+    if (DroppedFile::localFile(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void HexDisplay::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (DroppedFile::localFile(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void HexDisplay::dropEvent(QDropEvent *event)
+{
+    const std::optional<QString> path = DroppedFile::localFile(event->mimeData());
+    if (!path) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    // Opened once the drop is over: a failure's message box must not keep
+    // the dragging program waiting for the end of the drop.
+    QMetaObject::invokeMethod(this, [this, name = *path] { openNamedFile(name); }, Qt::QueuedConnection);
 }
 
 void HexDisplay::SaveContent_Click(int Index)
