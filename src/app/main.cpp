@@ -33,6 +33,9 @@ struct StartRequest {
 // work anywhere. Qt's own window-system options are not offered.
 StartRequest readCommandLine(int argc, char *argv[])
 {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << nameFromArgument(argv[i]);
     QCoreApplication probe(argc, argv);
     setApplicationNames();
     QCommandLineParser parser;
@@ -46,9 +49,6 @@ StartRequest readCommandLine(int argc, char *argv[])
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The file to open."),
                                  QStringLiteral("[FILE]"));
 
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << nameFromArgument(argv[i]);
     StartRequest request;
     if (!parser.parse(arguments) || parser.positionalArguments().size() > 1) {
         const QString reason = parser.positionalArguments().size() > 1
@@ -80,7 +80,10 @@ int main(int argc, char *argv[])
         return *request.exitCode;
     }
 
-    QApplication app(argc, argv);
+    // Qt sees only the program's name: a file called "-reverse" given after
+    // "--" must not turn into one of Qt's own options.
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
     setApplicationNames();
     QApplication::setDesktopFileName(QStringLiteral("veltrano"));
     // The icons live in the editor's static library: pull them in.

@@ -1,17 +1,16 @@
 #!/usr/bin/env bash
-# Builds the Win32 window-system test with the MinGW cross-compiler and runs it
-# under Wine, on a private Xvfb and in a throwaway Wine prefix, so that it
-# neither needs nor touches the desktop or the user's own prefix.
-# Usage: run_under_wine.sh <source root>. Exit 77 (skipped) when a tool is missing.
+# Runs the cross-built Win32 window-system test under Wine, on a private Xvfb
+# and in a throwaway Wine prefix, so that it neither needs nor touches the
+# desktop or the user's own prefix.
+# Usage: run_under_wine.sh <test .exe>. Exit 77 (skipped) when a tool is missing.
 set -euo pipefail
 
-root=$1
-compiler=x86_64-w64-mingw32-g++
+exe=$1
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
 
 skip() { echo "SKIP: $*"; exit 77; }
-command -v "$compiler" >/dev/null 2>&1 || skip "$compiler is not installed (package g++-mingw-w64-x86-64)"
+[ -f "$exe" ] || skip "the test was not built: x86_64-w64-mingw32-g++ was missing when CMake ran (package g++-mingw-w64-x86-64)"
 [ -x "$wine" ] || skip "$wine is not installed (package wine64)"
 command -v Xvfb >/dev/null 2>&1 || skip "Xvfb is not installed (package xvfb)"
 
@@ -28,13 +27,6 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-
-# Statically linked, so Wine needs none of MinGW's runtime DLLs.
-"$compiler" -std=c++20 -Wall -Wextra -Werror -O1 -static \
-  -I"$root/src/platform/windowsystem" \
-  "$root/tests/platform/tst_windowsystem_win32.cpp" \
-  "$root/src/platform/windowsystem/win32windowsystem.cpp" \
-  -o "$work/tst_windowsystem_win32.exe"
 
 # Xvfb writes its display number to the descriptor once it accepts clients.
 Xvfb -displayfd 3 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
@@ -54,4 +46,4 @@ export WINEPREFIX="$work/prefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export LC_ALL=C
-"$wine" "$work/tst_windowsystem_win32.exe"
+"$wine" "$exe"
