@@ -1,5 +1,6 @@
 // The built program's command line: --help, --version and mistakes answer
-// without any display, and a file named on the command line opens at start.
+// without any display, and a file named on the command line opens at start
+// in a window that carries the application's icon.
 #include "xvfbserver.h"
 
 #include <QProcess>
@@ -84,8 +85,9 @@ void tst_CommandLine::namedFileOpensAtStart()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QString, caption);
-    if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
-        QSKIP("xdotool is not installed");
+    for (const char *tool : {"xdotool", "xprop"})
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QString::fromLatin1(tool))));
     XvfbServer xvfb;
     QString why;
     if (!xvfb.start(&why))
@@ -112,9 +114,20 @@ void tst_CommandLine::namedFileOpensAtStart()
                                              QStringLiteral("--onlyvisible"), QStringLiteral("--name"), pattern});
     const bool found = search.waitForFinished(30000) && search.exitCode() == 0;
     search.kill();
+    const QString window = QString::fromLatin1(search.readAllStandardOutput()).section(QLatin1Char('\n'), 0, 0);
+    // The window carries the application's icon, from small to large.
+    QProcess xprop;
+    xprop.setProcessEnvironment(env);
+    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), window, QStringLiteral("_NET_WM_ICON")});
+    const bool answered = xprop.waitForFinished(10000);
+    const QString icon = QString::fromLatin1(xprop.readAllStandardOutput());
     editor.kill();
     editor.waitForFinished(5000);
     QVERIFY2(found, qPrintable(QStringLiteral("no window captioned ") + caption));
+    QVERIFY(answered);
+    for (const char *size : {"Icon (16 x 16)", "Icon (48 x 48)", "Icon (128 x 128)"})
+        QVERIFY2(icon.contains(QLatin1String(size)),
+                 qPrintable(QLatin1String(size) + QLatin1String(" missing: ") + icon.left(200)));
 }
 
 QTEST_GUILESS_MAIN(tst_CommandLine)
