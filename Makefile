@@ -2,10 +2,18 @@
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: deps configure build run test bench clean
+.PHONY: deps deps-run configure configure-run build run test bench clean
+
+# `make run` installs and builds only what the program needs; `make test`
+# adds everything the tests and benchmarks need.
+deps-run:
+	@bash scripts/install-deps.sh run
 
 deps:
-	@bash scripts/install-deps.sh
+	@bash scripts/install-deps.sh test
+
+configure-run: deps-run
+	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release >/dev/null
 
 configure: deps
 	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -13,7 +21,8 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
-run: build
+run: configure-run
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target veltrano
 	@bash scripts/run.sh $(BUILD_DIR)/veltrano
 
 test: build

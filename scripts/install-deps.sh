@@ -1,18 +1,35 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests and the benchmarks need.
+# Installs the Debian packages a task needs:
+#   install-deps.sh run    what building and running the program needs
+#   install-deps.sh test   that, and everything the tests and benchmarks need
+#                          (the default)
 # Does nothing (and needs no network) when they are all present already.
 set -euo pipefail
 
-packages=(
+what=${1:-test}
+
+# Building and running the program.
+run_packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libxcb1-dev libxcb-ewmh-dev libxcb-icccm4-dev libxcb-xkb-dev
+  fonts-liberation
+)
+
+# The tests and the benchmarks, on top of those.
+test_packages=(
   libbenchmark-dev
   xvfb xauth xdotool x11-utils x11-apps twm x11-xkb-utils xfonts-base
-  fonts-liberation
-  mingw-w64 g++-mingw-w64-x86-64
+  mingw-w64 g++-mingw-w64-x86-64 wine64
   imagemagick
+  desktop-file-utils appstream groff-base
 )
+
+case "$what" in
+  run) packages=("${run_packages[@]}") ;;
+  test) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "usage: $0 [run|test]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

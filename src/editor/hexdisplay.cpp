@@ -6,6 +6,7 @@
 #include "designcolours.h"
 #include "diskfolder.h"
 #include "diskname.h"
+#include "droppedfile.h"
 #include "fileio.h"
 #include "findbox.h"
 #include "findstep.h"
@@ -25,6 +26,8 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDesktopServices>
+#include <QDir>
+#include <QDropEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -88,6 +91,7 @@ HexDisplay::HexDisplay(QWidget *parent)
     // The window's size follows the client area, which GoNow sets; the user
     // does not resize it.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
+    setAcceptDrops(true);
     Form_Load();
 }
 
@@ -652,18 +656,24 @@ void HexDisplay::OpenFile_Click(int)
     if (MainMods::ChosenPath.isEmpty())
         return;
     const QString path = MainMods::ChosenPath;
+    MainMods::ChosenPath = previousPath;
+    if (!openNamedFile(path))
+        DiskFolder::setCurrent(previousFolder);
+}
+
+bool HexDisplay::openNamedFile(const QString &path)
+{
     setCursor(Qt::WaitCursor);
     // The buffer, the caption, the view and the current file's name change
     // only once every byte of the new file has arrived.
     const QString failure = FileIO::load(path, MainMods::ByteBuffer);
     if (!failure.isEmpty()) {
         setCursor(Qt::ArrowCursor);
-        MainMods::ChosenPath = previousPath;
-        DiskFolder::setCurrent(previousFolder);
         m_messages->show(this, QStringLiteral("Could not open file"), failureDetail(path, failure));
-        return;
+        return false;
     }
-    setWindowTitle(QStringLiteral("Veltrano Editor - ") + path);
+    MainMods::ChosenPath = path;
+    setWindowTitle(QStringLiteral("Veltrano Editor - ") + DiskName::forDisplay(path));
     // A search of the old file says nothing about the new one: the next Find
     // starts from the view.
     MainMods::LastFindText.clear();
@@ -671,6 +681,37 @@ void HexDisplay::OpenFile_Click(int)
     m_realsc->setValue(0);
     setCursor(Qt::ArrowCursor);
     GoNow();
+    return true;
+}
+
+void HexDisplay::dragEnterEvent(QDragEnterEvent *event)
+{
+    // Accepting or refusing here is what gives the pointer its shape.
+    if (DroppedFile::localFile(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void HexDisplay::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (DroppedFile::localFile(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void HexDisplay::dropEvent(QDropEvent *event)
+{
+    const std::optional<QString> path = DroppedFile::localFile(event->mimeData());
+    if (!path) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    // Opened once the drop is over: a failure's message box must not keep
+    // the dragging program waiting for the end of the drop.
+    QMetaObject::invokeMethod(this, [this, name = *path] { openNamedFile(name); }, Qt::QueuedConnection);
 }
 
 void HexDisplay::SaveContent_Click(int Index)

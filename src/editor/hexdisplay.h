@@ -64,6 +64,11 @@ public:
     QMenu *A1() const { return m_a1; }
     FindBox *findBox() const { return m_findBox; }
 
+    // Loads the named file as the Open command does once a name is chosen:
+    // on success the buffer, the caption, the view and ChosenPath (the name
+    // as given) follow the file; on failure one message, and nothing changes.
+    bool openNamedFile(const QString &path);
+
     // Replaces the message box, e.g. with a recorder in tests.
     void setMessages(std::shared_ptr<Messages> messages);
 
@@ -92,6 +97,9 @@ public slots:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void Form_Load();

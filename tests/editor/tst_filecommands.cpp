@@ -10,6 +10,7 @@
 
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -115,6 +116,8 @@ private slots:
     void thumbFollowsEachLoadedFile();
     void loadForgetsThePreviousSearch();
     void messageBoxCarriesTheReasonAsSecondaryText();
+    void namedOrDroppedFileOpensLikeTheOpenCommand_data();
+    void namedOrDroppedFileOpensLikeTheOpenCommand();
 
 private:
     void open(const QString &path);
@@ -365,6 +368,69 @@ void tst_FileCommands::messageBoxCarriesTheReasonAsSecondaryText()
     QCOMPARE(text, QStringLiteral("Could not open file"));
     QCOMPARE(detail, QStringLiteral("huge.bin: larger than 2 GiB"));
     QCOMPARE(buttons, QMessageBox::Ok);
+}
+
+void tst_FileCommands::namedOrDroppedFileOpensLikeTheOpenCommand_data()
+{
+    QTest::addColumn<bool>("dropped");   // else named, as on the command line
+    QTest::addColumn<QStringList>("names"); // in the test's folder; several only when dropped
+    QTest::addColumn<bool>("opens");
+    QTest::addColumn<QStringList>("messages");
+    const QStringList noMessage;
+    const QStringList failure{QStringLiteral("Could not open file")};
+    const QStringList good{QStringLiteral("good.bin")};
+    const QStringList gone{QStringLiteral("gone.bin")};
+    QTest::newRow("named file") << false << good << true << noMessage;
+    QTest::newRow("named file that cannot be opened") << false << gone << false << failure;
+    QTest::newRow("dropped file") << true << good << true << noMessage;
+    QTest::newRow("dropped file that is gone") << true << gone << false << failure;
+    QTest::newRow("dropped folder, refused") << true << QStringList{QStringLiteral("folder")} << false << noMessage;
+}
+
+void tst_FileCommands::namedOrDroppedFileOpensLikeTheOpenCommand()
+{
+    QFETCH(bool, dropped);
+    QFETCH(QStringList, names);
+    QFETCH(bool, opens);
+    QFETCH(QStringList, messages);
+    QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("folder")));
+    QVERIFY(writeFile(m_dir.filePath(QStringLiteral("good.bin")), sample(3000)));
+    MainMods::ByteBuffer[3] = 9;
+    const QByteArray startUp = buffer();
+    const QString path = m_dir.filePath(names.first());
+
+    if (dropped) {
+        QList<QUrl> urls;
+        for (const QString &name : names)
+            urls << QUrl::fromLocalFile(m_dir.filePath(name));
+        QMimeData data;
+        data.setUrls(urls);
+        const QPoint at = m_window->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_window, &enter);
+        // What the pointer shows: accepted only for what the drop would open.
+        const bool takesIt = names.size() == 1 && names.first() != QStringLiteral("folder");
+        QCOMPARE(enter.isAccepted(), takesIt);
+        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_window, &drop);
+        QCOMPARE(drop.isAccepted(), takesIt);
+        QCoreApplication::sendPostedEvents();
+    } else {
+        QCOMPARE(m_window->openNamedFile(path), opens);
+    }
+
+    QCOMPARE(m_messages->shown, messages);
+    QCOMPARE(buffer(), opens ? sample(3000) : startUp);
+    QCOMPARE(m_window->windowTitle(),
+             opens ? QStringLiteral("Veltrano Editor - ") + path : QStringLiteral("Veltrano Editor V1.01"));
+    QCOMPARE(MainMods::ChosenPath, opens ? path : QString());
+    QCOMPARE(m_window->cursor().shape(), Qt::ArrowCursor);
+    if (opens) {
+        // The plain save writes back to the name as given.
+        MainMods::ByteBuffer[0] = 0x5A;
+        m_window->SaveContent_Click(0);
+        QCOMPARE(readFile(path).at(0), char(0x5A));
+    }
 }
 
 QTEST_MAIN(tst_FileCommands)
