@@ -64,6 +64,12 @@ public:
     }
     Fd(const Fd &) = delete;
     Fd &operator=(const Fd &) = delete;
+    void reset(int fd)
+    {
+        if (m_fd >= 0)
+            m_ops.close(m_fd);
+        m_fd = fd;
+    }
     int get() const { return m_fd; }
     bool isOpen() const { return m_fd >= 0; }
 
@@ -146,6 +152,23 @@ QString identityChange(const FileIdentity &expected, const FileIdentity &now)
     if (now.mtime_ns != expected.mtime_ns)
         return QStringLiteral("the file was changed by another program since it was opened");
     return {};
+}
+
+// Opens the file a save starts from; "" when every change lies inside it and
+// it is still the file that was opened.
+QString openUnchanged(FileOps &ops, const QString &path, FileOps::OpenMode mode, const FileIdentity &expected,
+                      const ByteChanges &changes, Fd &fd, FileStat &now)
+{
+    if (path.isEmpty())
+        return QStringLiteral("no file name");
+    if (QString why = checkChanges(changes, expected.size); !why.isEmpty())
+        return why;
+    fd.reset(ops.open(nativePath(path), mode));
+    if (!fd.isOpen())
+        return errorText(fd.get());
+    if (const int r = ops.fstat(fd.get(), now); r < 0)
+        return errorText(r);
+    return identityChange(expected, now.id);
 }
 
 std::vector<Range> mergedRanges(const ByteChanges &changes)
@@ -371,17 +394,9 @@ QString journalPathFor(const QString &path)
 
 QString saveChangedPages(const QString &path, const FileIdentity &expected, const ByteChanges &changes, FileOps &ops)
 {
-    if (path.isEmpty())
-        return QStringLiteral("no file name");
-    if (QString why = checkChanges(changes, expected.size); !why.isEmpty())
-        return why;
-    Fd target(ops, ops.open(nativePath(path), FileOps::ReadWrite));
-    if (!target.isOpen())
-        return errorText(target.get());
+    Fd target(ops, -1);
     FileStat now;
-    if (const int r = ops.fstat(target.get(), now); r < 0)
-        return errorText(r);
-    if (QString why = identityChange(expected, now.id); !why.isEmpty())
+    if (QString why = openUnchanged(ops, path, FileOps::ReadWrite, expected, changes, target, now); !why.isEmpty())
         return why;
     const std::vector<Range> ranges = mergedRanges(changes);
     if (ranges.empty())
@@ -522,17 +537,11 @@ int copyFile(FileOps &ops, int in, int out, int64_t size)
 QString saveCopyWithChanges(const QString &source, const FileIdentity &expected, const QString &target,
                             const ByteChanges &changes, FileOps &ops)
 {
-    if (source.isEmpty() || target.isEmpty())
+    if (target.isEmpty())
         return QStringLiteral("no file name");
-    if (QString why = checkChanges(changes, expected.size); !why.isEmpty())
-        return why;
-    Fd in(ops, ops.open(nativePath(source), FileOps::ReadOnly));
-    if (!in.isOpen())
-        return errorText(in.get());
+    Fd in(ops, -1);
     FileStat now;
-    if (const int r = ops.fstat(in.get(), now); r < 0)
-        return errorText(r);
-    if (QString why = identityChange(expected, now.id); !why.isEmpty())
+    if (QString why = openUnchanged(ops, source, FileOps::ReadOnly, expected, changes, in, now); !why.isEmpty())
         return why;
 
     FileStat existing;
@@ -559,7 +568,7 @@ QString saveCopyWithChanges(const QString &source, const FileIdentity &expected,
     if (r == 0)
         r = writeChanges(ops, out.get(), changes);
     if (r == 0 && exists == 0)
-        r = ops.fchmod(out.get(), existing.mode);
+        r = ops.fchmod(out.get(), existing.mode & 0777);
     if (r == 0)
         r = ops.fsync(out.get());
     QString why = r < 0 ? describe(r) : QString();

@@ -63,9 +63,7 @@ public:
     }
     int64_t pread(int fd, void *buf, int64_t len, int64_t offset) override
     {
-        if (const int r = step("pread"))
-            return r;
-        return m_real.pread(fd, buf, capped(len), offset);
+        return at("pread", [&] { return m_real.pread(fd, buf, capped(len), offset); });
     }
     int64_t pwrite(int fd, const void *buf, int64_t len, int64_t offset) override
     {
@@ -93,23 +91,11 @@ public:
         remember(fd, length, std::numeric_limits<int64_t>::max() / 2);
         return m_real.ftruncate(fd, length);
     }
-    int fchmod(int fd, uint32_t mode) override
-    {
-        if (const int r = step("fchmod"))
-            return r;
-        return m_real.fchmod(fd, mode);
-    }
-    int fstat(int fd, FileStat &out) override
-    {
-        if (const int r = step("fstat"))
-            return r;
-        return m_real.fstat(fd, out);
-    }
+    int fchmod(int fd, uint32_t mode) override { return at("fchmod", [&] { return m_real.fchmod(fd, mode); }); }
+    int fstat(int fd, FileStat &out) override { return at("fstat", [&] { return m_real.fstat(fd, out); }); }
     int stat(const QByteArray &path, FileStat &out) override
     {
-        if (const int r = step("stat"))
-            return r;
-        return m_real.stat(path, out);
+        return at("stat", [&] { return m_real.stat(path, out); });
     }
     int rename(const QByteArray &from, const QByteArray &to) override
     {
@@ -144,6 +130,15 @@ private:
         QByteArray bytes;
         int64_t size;
     };
+
+    // Runs `call` unless this step fails or crashes.
+    template<typename Call>
+    auto at(const char *name, Call call) -> decltype(call())
+    {
+        if (const int r = step(name))
+            return r;
+        return call();
+    }
 
     int step(const char *name, bool mayCrash = true)
     {
@@ -254,6 +249,23 @@ const QByteArray kPreviousTarget = pattern(777, 3);
 
 enum Operation { InPlace, Copy };
 
+// A folder with the file to save and, for a copy, the file it replaces.
+struct Scene {
+    explicit Scene(int op)
+        : path(dir.filePath(QStringLiteral("data.bin")))
+        , target(op == InPlace ? path : dir.filePath(QStringLiteral("target.bin")))
+        , before(op == InPlace ? kOld : kPreviousTarget)
+    {
+        writeFile(path, kOld);
+        if (op == Copy)
+            writeFile(target, kPreviousTarget);
+    }
+    QTemporaryDir dir;
+    QString path;
+    QString target;
+    QByteArray before;
+};
+
 // One save of kChanges; the copy goes over an existing file.
 QString runSave(Operation op, const QString &folder, FileOps &ops)
 {
@@ -303,19 +315,15 @@ void TestPageSave::crashAtEveryStep()
     std::set<RecoveryResult::Outcome> seen;
     for (int step = 1;; ++step) {
         QVERIFY2(step < 1000, "the save never completed");
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("data.bin"));
-        const QString target = op == InPlace ? path : dir.filePath(QStringLiteral("target.bin"));
-        const QByteArray before = op == InPlace ? kOld : kPreviousTarget;
-        writeFile(path, kOld);
-        if (op == Copy)
-            writeFile(target, kPreviousTarget);
+        const Scene scene(op);
+        const QString &path = scene.path;
+        const QString &target = scene.target;
         FaultyOps ops;
         ops.crashAt = step;
         ops.loss = loss;
         QString result;
         try {
-            result = runSave(Operation(op), dir.path(), ops);
+            result = runSave(Operation(op), scene.dir.path(), ops);
         } catch (const SimulatedCrash &) {
         }
         const QByteArray where = "at step " + QByteArray::number(step);
@@ -328,7 +336,7 @@ void TestPageSave::crashAtEveryStep()
         }
         if (op == Copy) {
             const QByteArray now = readFile(target);
-            QVERIFY2(now == before || now == kNew, where);
+            QVERIFY2(now == scene.before || now == kNew, where);
             QCOMPARE(readFile(path), kOld);
             continue;
         }
@@ -406,19 +414,15 @@ void TestPageSave::failureAtEveryStep()
     QFETCH(int, error);
     for (int step = 1;; ++step) {
         QVERIFY2(step < 1000, "the save never completed");
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("data.bin"));
-        const QString target = op == InPlace ? path : dir.filePath(QStringLiteral("target.bin"));
-        const QByteArray before = op == InPlace ? kOld : kPreviousTarget;
-        writeFile(path, kOld);
-        if (op == Copy) {
-            writeFile(target, kPreviousTarget);
+        const Scene scene(op);
+        const QString &path = scene.path;
+        const QString &target = scene.target;
+        if (op == Copy)
             QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
-        }
         FaultyOps ops;
         ops.failAt = step;
         ops.failWith = error;
-        const QString result = runSave(Operation(op), dir.path(), ops);
+        const QString result = runSave(Operation(op), scene.dir.path(), ops);
         const QByteArray where = "at step " + QByteArray::number(step) + " (" + ops.triggeredCall + ")";
         const QByteArray now = readFile(target);
         if (result.isEmpty()) {
@@ -427,7 +431,7 @@ void TestPageSave::failureAtEveryStep()
             QVERIFY2(ops.triggeredCall.isEmpty() || ops.triggeredCall == "close" || ops.triggeredCall == "unlink",
                      where);
         } else {
-            QVERIFY2(now == before || result.contains(QLatin1String("folder could not be flushed")),
+            QVERIFY2(now == scene.before || result.contains(QLatin1String("folder could not be flushed")),
                      where + ": " + result.toUtf8());
         }
         if (op == InPlace) {
@@ -438,7 +442,7 @@ void TestPageSave::failureAtEveryStep()
             QCOMPARE(readFile(path), now);
             QVERIFY(!QFile::exists(journalPathFor(path)));
         } else {
-            QCOMPARE(folderEntries(dir.path()), (QStringList{QStringLiteral("data.bin"), QStringLiteral("target.bin")}));
+            QCOMPARE(folderEntries(scene.dir.path()), (QStringList{QStringLiteral("data.bin"), QStringLiteral("target.bin")}));
             QCOMPARE(QFile::permissions(target) & kModeBits,
                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
         }
