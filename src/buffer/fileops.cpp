@@ -118,6 +118,16 @@ public:
 
     int unlink(const QByteArray &path) override { return retrying([&] { return ::unlink(path.constData()); }); }
 
+    int64_t seek(int fd, int64_t offset, Seek which) override
+    {
+#if defined(SEEK_DATA) && defined(SEEK_HOLE)
+        return retrying([&] { return int64_t(::lseek(fd, off_t(offset), which == NextData ? SEEK_DATA : SEEK_HOLE)); });
+#else
+        Q_UNUSED(fd) Q_UNUSED(offset) Q_UNUSED(which)
+        return -EINVAL;
+#endif
+    }
+
     int64_t copyFileRange(int in, int64_t inOffset, int out, int64_t outOffset, int64_t len) override
     {
 #if defined(__linux__) && defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 27))
@@ -150,6 +160,7 @@ public:
     int stat(const QByteArray &, FileStat &) override { return -ENOSYS; }
     int rename(const QByteArray &, const QByteArray &) override { return -ENOSYS; }
     int unlink(const QByteArray &) override { return -ENOSYS; }
+    int64_t seek(int, int64_t, Seek) override { return -ENOSYS; }
     int64_t copyFileRange(int, int64_t, int, int64_t, int64_t) override { return -ENOSYS; }
 };
 

@@ -50,6 +50,10 @@ public:
     virtual int stat(const QByteArray &path, FileStat &out) = 0;
     virtual int rename(const QByteArray &from, const QByteArray &to) = 0;
     virtual int unlink(const QByteArray &path) = 0;
+    enum Seek { NextData, NextHole };
+    // Where the next data or hole starts at or after `offset`: -ENXIO when
+    // no data follows; -EINVAL where the system cannot tell holes apart.
+    virtual int64_t seek(int fd, int64_t offset, Seek which) = 0;
     // Copies within the kernel, sharing blocks where the file system can.
     // -ENOSYS, -EXDEV, -EOPNOTSUPP or -EINVAL mean: copy by reading and writing.
     virtual int64_t copyFileRange(int in, int64_t inOffset, int out, int64_t outOffset, int64_t len) = 0;

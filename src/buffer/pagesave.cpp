@@ -499,35 +499,63 @@ RecoveryResult recoverInterruptedSave(const QString &path, FileOps &ops)
 
 namespace {
 
-bool copyByCallUnsupported(int64_t r)
+bool kernelCannotHelp(int64_t r)
 {
     return r == -ENOSYS || r == -EXDEV || r == -EOPNOTSUPP || r == -EINVAL;
 }
 
-// Copies the first `size` bytes of `in` to `out`, in the kernel where it can.
-int copyFile(FileOps &ops, int in, int out, int64_t size)
+// Copies [from, to) of `in` to the same place in `out`, in the kernel until
+// it says it cannot.
+int copyRange(FileOps &ops, int in, int out, int64_t from, int64_t to, bool &inKernel)
 {
-    int64_t done = 0;
-    while (done < size) {
-        const int64_t n = ops.copyFileRange(in, done, out, done, size - done);
-        if (n > 0) {
-            done += n;
-            continue;
-        }
+    while (inKernel && from < to) {
+        const int64_t n = ops.copyFileRange(in, from, out, from, to - from);
         if (n == 0)
             return kEndedEarly;
-        if (!copyByCallUnsupported(n))
+        if (n < 0 && !kernelCannotHelp(n))
             return int(n);
-        break;
+        inKernel = n > 0;
+        from += std::max<int64_t>(n, 0);
     }
     QByteArray chunk;
-    for (; done < size; done += chunk.size()) {
-        chunk.resize(std::min(kBufferSize, size - done));
-        int r = readAll(ops, in, chunk.data(), chunk.size(), done);
+    for (; from < to; from += chunk.size()) {
+        chunk.resize(std::min(kBufferSize, to - from));
+        int r = readAll(ops, in, chunk.data(), chunk.size(), from);
         if (r == 0)
-            r = writeAll(ops, out, chunk.constData(), chunk.size(), done);
+            r = writeAll(ops, out, chunk.constData(), chunk.size(), from);
         if (r < 0)
             return r;
+    }
+    return 0;
+}
+
+// Copies the first `size` bytes of `in` to the empty file `out`. Holes stay
+// holes: the copy is first made as long as the source, then only the
+// source's data is copied into it.
+int copyFile(FileOps &ops, int in, int out, int64_t size)
+{
+    if (const int r = ops.ftruncate(out, size); r < 0)
+        return r;
+    bool inKernel = true;
+    for (int64_t at = 0; at < size;) {
+        int64_t start = ops.seek(in, at, FileOps::NextData);
+        if (start == -ENXIO)
+            break; // only a hole is left
+        int64_t end = size;
+        if (start < 0 && !kernelCannotHelp(start))
+            return int(start);
+        if (start < 0) {
+            start = at;
+        } else if (const int64_t hole = ops.seek(in, start, FileOps::NextHole); hole >= 0) {
+            end = std::min(hole, size);
+        } else if (!kernelCannotHelp(hole)) {
+            return int(hole);
+        }
+        if (start >= size)
+            break;
+        if (const int r = copyRange(ops, in, out, start, end, inKernel); r < 0)
+            return r;
+        at = end;
     }
     return 0;
 }

@@ -11,6 +11,9 @@
 #include <cerrno>
 #include <map>
 #include <set>
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 Q_DECLARE_METATYPE(ByteChanges)
 
@@ -31,12 +34,13 @@ enum class Loss {
 class FaultyOps : public FileOps {
 public:
     int crashAt = 0;
-    QByteArray crashOnWriteTo; // crash at the first write to this file instead
+    QByteArray crashOnWriteTo; // or crash at a write to this file...
+    int writesBeforeCrash = 0; // ...after letting this many through
     Loss loss = Loss::Nothing;
     int failAt = 0;
     int failWith = ENOSPC;
     int64_t maxIo = 1000; // short reads and writes, so a journal takes many steps
-    int copyRangeError = 0;
+    int copyRangeError = 0; // for hole search too: a system with neither
 
     QByteArray triggeredCall;
     QStringList violations;
@@ -67,7 +71,7 @@ public:
     }
     int64_t pwrite(int fd, const void *buf, int64_t len, int64_t offset) override
     {
-        if (!crashOnWriteTo.isEmpty() && m_paths[fd] == crashOnWriteTo)
+        if (!crashOnWriteTo.isEmpty() && m_paths[fd] == crashOnWriteTo && writesBeforeCrash-- == 0)
             crash();
         if (const int r = step("pwrite"))
             return r;
@@ -113,6 +117,12 @@ public:
         m_unflushed.erase(path);
         m_created.erase(path);
         return m_real.unlink(path);
+    }
+    int64_t seek(int fd, int64_t offset, Seek which) override
+    {
+        if (const int r = step("seek"))
+            return r;
+        return copyRangeError ? -copyRangeError : m_real.seek(fd, offset, which);
     }
     int64_t copyFileRange(int in, int64_t inOffset, int out, int64_t outOffset, int64_t len) override
     {
@@ -539,7 +549,7 @@ void TestPageSave::saveCopy_data()
     QTest::newRow("all three, over an existing file")
         << ByteChanges{{0, "F"}, {kPage - 1, "xy"}, {size - 1, "L"}} << 0 << true;
     for (const int error : {EXDEV, ENOSYS, EOPNOTSUPP})
-        QTest::addRow("no kernel copy (%s)", strerror(error))
+        QTest::addRow("no kernel copy or hole search (%s)", strerror(error))
             << ByteChanges{{0, "F"}, {kPage - 1, "xy"}, {size - 1, "L"}} << error << false;
 }
 
@@ -623,7 +633,7 @@ void TestPageSave::refusedWhenTheFileChanged()
 }
 
 // Positions past 2^31 and 2^32 in a sparse file of a little over 5 GiB that
-// takes almost no disk.
+// takes almost no disk, in place (interrupted, then whole) and as a copy.
 void TestPageSave::sparseFileBeyond4GiB()
 {
     QTemporaryDir dir;
@@ -637,26 +647,39 @@ void TestPageSave::sparseFileBeyond4GiB()
     }
     const ByteChanges changes = {
         {(int64_t(1) << 31) - 2, "2^31"}, {(int64_t(1) << 32) + 1, "past 4 GiB"}, {size - 1, "!"}};
-    const auto bytesAt = [&](int64_t offset, int64_t len) {
-        QFile f(path);
+    const auto bytesAt = [](const QString &file, int64_t offset, int64_t len) {
+        QFile f(file);
         return f.open(QIODevice::ReadOnly) && f.seek(offset) ? f.read(len) : QByteArray();
     };
 
     FaultyOps ops;
     ops.crashOnWriteTo = nativePath(path);
+    ops.writesBeforeCrash = 1;
     ops.maxIo = 0;
     QVERIFY_THROWS_EXCEPTION(SimulatedCrash, saveChangedPages(path, *FileIdentity::of(path), changes, ops));
-    // The crash came after the first change was written; recovery removes it.
-    QVERIFY(QFile::exists(journalPathFor(path)));
+    QCOMPARE(bytesAt(path, changes[0].first, 4), changes[0].second);
     QCOMPARE(recoverInterruptedSave(path).outcome, RecoveryResult::RolledBack);
     for (const auto &[offset, bytes] : changes)
-        QCOMPARE(bytesAt(offset, bytes.size()), QByteArray(bytes.size(), '\0'));
+        QCOMPARE(bytesAt(path, offset, bytes.size()), QByteArray(bytes.size(), '\0'));
 
     QCOMPARE(saveChangedPages(path, *FileIdentity::of(path), changes), QString());
-    for (const auto &[offset, bytes] : changes)
-        QCOMPARE(bytesAt(offset, bytes.size()), bytes);
-    QCOMPARE(QFileInfo(path).size(), size);
+    const QString copy = dir.filePath(QStringLiteral("copy.bin"));
+    const ByteChanges more = {{(int64_t(9) << 29) + 5, "at 4.5 GiB"}};
+    QCOMPARE(saveCopyWithChanges(path, *FileIdentity::of(path), copy, more), QString());
+    for (const QString &file : {path, copy}) {
+        for (const auto &[offset, bytes] : changes)
+            QCOMPARE(bytesAt(file, offset, bytes.size()), bytes);
+        QCOMPARE(QFileInfo(file).size(), size);
+    }
+    QCOMPARE(bytesAt(copy, more[0].first, more[0].second.size()), more[0].second);
+    QCOMPARE(bytesAt(path, more[0].first, 1), QByteArray(1, '\0'));
     QVERIFY(!QFile::exists(journalPathFor(path)));
+#ifdef Q_OS_UNIX
+    // The copy keeps the holes: a few pages of data, not 5 GiB.
+    struct stat st;
+    QCOMPARE(::stat(QFile::encodeName(copy).constData(), &st), 0);
+    QVERIFY2(int64_t(st.st_blocks) * 512 < (int64_t(64) << 20), qPrintable(QString::number(st.st_blocks)));
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestPageSave)
