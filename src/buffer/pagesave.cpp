@@ -405,7 +405,8 @@ QString saveChangedPages(const QString &path, const FileIdentity &expected, cons
     const QString journalPath = journalPathFor(path);
     Fd journal(ops, ops.open(nativePath(journalPath), FileOps::CreateNew, 0600));
     if (journal.get() == -EEXIST)
-        return QStringLiteral("an interrupted save left a journal beside the file (%1); it must be resolved first")
+        return QStringLiteral("an interrupted save left a journal beside the file (%1); open the file again to "
+                              "put it back, or move the journal away")
             .arg(journalPath);
     if (!journal.isOpen())
         return QStringLiteral("cannot create the journal: %1").arg(errorText(journal.get()));
@@ -432,8 +433,8 @@ QString saveChangedPages(const QString &path, const FileIdentity &expected, cons
 
     r = ops.unlink(nativePath(journalPath));
     if (r < 0) {
-        // A journal that stays would undo this save at the next open. An
-        // empty one is known to come from a save that never needed it.
+        // A journal that stays would undo this save at the next open; an
+        // empty one is read as a save that never touched the file.
         int emptied = ops.ftruncate(journal.get(), 0);
         if (emptied == 0)
             emptied = ops.fsync(journal.get());
