@@ -1,7 +1,7 @@
 #include "diskfile.h"
 
 #include "diskname.h"
-#include "fileidentity.h"
+#include "fileattributes.h"
 #include "fileops.h"
 
 #include <QRandomGenerator>
@@ -296,7 +296,7 @@ QString writeWhole(const QString &path, const uint8_t *data, int64_t size, FileO
 
     FdGuard fd(ops, tempFd);
     int error = writeAll(ops, fd.get(), data, size);
-    if (!error && exists && !FileIdentity::copy(ops, target.constData(), st, fd.get())) {
+    if (!error && exists && !FileAttributes::copy(ops, target.constData(), st, fd.get())) {
         // A rename would change who owns the file or what it carries; the
         // file is writable, so it is overwritten instead, and the new file,
         // made private again, stands by as the copy.

@@ -7,7 +7,7 @@
 // but a regular file is refused before it is opened.
 //
 // Writing never replaces what is not a regular file and never changes the
-// file's identity (see fileidentity.h). As a rule the bytes go to a new file
+// file's identity (see fileattributes.h). As a rule the bytes go to a new file
 // beside the target, which takes the target's place by a rename once it is
 // complete and flushed; a failure then leaves the old file untouched. Where
 // a rename would break the file's identity (a second hard link, an owner the

@@ -1,4 +1,4 @@
-#include "fileidentity.h"
+#include "fileattributes.h"
 
 #include "fileops.h"
 
@@ -7,7 +7,7 @@
 
 #include <cerrno>
 
-namespace FileIdentity {
+namespace FileAttributes {
 namespace {
 
 bool copyOwner(FileOps &ops, const struct stat &from, int to)
@@ -84,4 +84,4 @@ bool copy(FileOps &ops, const char *fromPath, const struct stat &from, int to)
     return kept;
 }
 
-} // namespace FileIdentity
+} // namespace FileAttributes

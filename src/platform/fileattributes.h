@@ -7,7 +7,7 @@
 
 class FileOps;
 
-namespace FileIdentity {
+namespace FileAttributes {
 
 // Gives the open file `to` the identity of the file at `fromPath`, whose
 // status is `from`. Owner and group go first (changing them clears setuid
@@ -16,4 +16,4 @@ namespace FileIdentity {
 // hand out, or an attribute the file system cannot hold.
 bool copy(FileOps &ops, const char *fromPath, const struct stat &from, int to);
 
-} // namespace FileIdentity
+} // namespace FileAttributes
