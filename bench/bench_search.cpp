@@ -28,7 +28,7 @@ const char *patternOfLength(int64_t len)
     return len <= 16 ? kPattern : nullptr;
 }
 
-const ByteStore &buffer()
+const FileBuffer &buffer()
 {
     static const bool ready = [] {
         if (!MainMods::ByteBuffer.allocate(kBufferSize))
@@ -55,7 +55,7 @@ const ByteStore &buffer()
 
 void BM_Baseline(benchmark::State &state)
 {
-    const ByteStore &b = buffer();
+    const FileBuffer &b = buffer();
     const auto len = size_t(state.range(0));
     const char *pattern = patternOfLength(int64_t(len));
     for (auto _ : state) {
@@ -71,7 +71,7 @@ void BM_Baseline(benchmark::State &state)
 
 void runFind(benchmark::State &state, bool caseMatch)
 {
-    const ByteStore &b = buffer();
+    const FileBuffer &b = buffer();
     const auto len = size_t(state.range(0));
     const auto *pattern = reinterpret_cast<const uint8_t *>(patternOfLength(int64_t(len)));
     for (auto _ : state) {
@@ -109,13 +109,13 @@ long peakKiB()
 class NullHost : public FindHost
 {
 public:
-    int32_t viewStart() const override { return m_value; }
-    void setViewStart(int32_t value) override { m_value = value; }
+    int64_t viewStart() const override { return m_value; }
+    void setViewStart(int64_t value) override { m_value = value; }
     void setCellBackColor(int, uint32_t) override {}
     void showReadout(const QString &) override {}
 
 private:
-    int32_t m_value = 0;
+    int64_t m_value = 0;
 };
 
 // A full Find (folded, pattern absent) must not hold more memory at its

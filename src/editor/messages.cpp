@@ -7,3 +7,10 @@ void MessageBoxMessages::show(QWidget *parent, const QString &text)
 {
     QMessageBox::information(parent, QApplication::applicationName(), text, QMessageBox::Ok);
 }
+
+void MessageBoxMessages::show(QWidget *parent, const QString &text, const QString &detail)
+{
+    QMessageBox box(QMessageBox::Information, QApplication::applicationName(), text, QMessageBox::Ok, parent);
+    box.setInformativeText(detail);
+    box.exec();
+}

@@ -11,10 +11,17 @@ class Messages
 public:
     virtual ~Messages() = default;
     virtual void show(QWidget *parent, const QString &text) = 0;
+    // The same box with a second, smaller line saying why.
+    virtual void show(QWidget *parent, const QString &text, const QString &detail)
+    {
+        (void)detail;
+        show(parent, text);
+    }
 };
 
 class MessageBoxMessages : public Messages
 {
 public:
     void show(QWidget *parent, const QString &text) override;
+    void show(QWidget *parent, const QString &text, const QString &detail) override;
 };
