@@ -57,7 +57,7 @@ public:
         const int64_t delta = int64_t(after) - before;
         if (delta != 0 && (delta == smallChange || delta == -smallChange || delta == largeChange
                            || delta == -largeChange))
-            return clamp(view + delta);
+            return delta > 0 && view > m_lastView - delta ? m_lastView : clamp(view + delta);
         return viewFor(after);
     }
 
