@@ -322,7 +322,9 @@ void HexDisplay::refreshCellOf(int64_t index)
     const int64_t cell = index - m_viewStart;
     if (cell < 0 || cell > m_lastIndex || !MainMods::ByteBuffer.contains(index))
         return;
-    m_grid->setCaption(static_cast<int>(cell), MainMods::ByteBuffer[index]);
+    uint8_t b = 0;
+    const bool readable = MainMods::ByteBuffer.read(index, 1, &b);
+    m_grid->setCaption(static_cast<int>(cell), readable ? b : CellGrid::kNoCaption);
 }
 
 void HexDisplay::setBoxText(int index, const QString &text)

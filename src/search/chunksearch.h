@@ -12,7 +12,9 @@
 
 namespace ChunkSearch {
 
-constexpr int64_t kDefaultChunk = int64_t(8) << 20;
+// Two chunks stay within a desktop CPU's last-level cache, so the search
+// reads what pread just wrote from the cache, not from memory.
+constexpr int64_t kDefaultChunk = int64_t(4) << 20;
 
 struct Result {
     enum Status { Found, NotFound, ReadFailed, Cancelled };
