@@ -6,8 +6,7 @@
 //   against the same repaint of a 1 MiB buffer held in memory;
 // - Find of an absent 8-byte pattern over a file of VELTRANO_BENCH_FIND_MB
 //   MiB (4096) in the page cache, both case modes, against a plain loop of
-//   8 MiB preads over the same file (wall-clock time: the search reads
-//   ahead on a second thread).
+//   8 MiB preads over the same file (wall-clock time).
 #include "bufferfile.h"
 #include "chunksearch.h"
 #include "hexdisplay.h"

@@ -3,7 +3,6 @@
 #include "bytesearch.h"
 
 #include <algorithm>
-#include <future>
 #include <vector>
 
 namespace ChunkSearch {
@@ -23,38 +22,21 @@ Result find(const ByteSource &source, const uint8_t *needle, int64_t needleLen, 
 
     const int64_t step = std::max<int64_t>(options.chunkSize, 1);
     const int64_t overlap = needleLen - 1;
-    const auto lengthAt = [&](int64_t pos) { return std::min(step + overlap, size - pos); };
-    const auto readAt = [&source, &lengthAt](int64_t pos, std::vector<uint8_t> *into) {
-        into->resize(size_t(lengthAt(pos)));
-        return source.read(pos, int64_t(into->size()), into->data());
-    };
-
-    std::vector<uint8_t> current, next;
-    bool currentRead = readAt(from, &current);
+    std::vector<uint8_t> chunk;
     for (int64_t pos = from;; pos += step) {
-        if (!currentRead)
+        chunk.resize(size_t(std::min(step + overlap, size - pos)));
+        if (!source.read(pos, int64_t(chunk.size()), chunk.data()))
             return {Result::ReadFailed, -1};
-        const int64_t nextPos = pos + step;
-        // The next chunk is needed only if this one ends before the source does.
-        const bool more = pos + int64_t(current.size()) < size;
-        std::future<bool> ahead;
-        if (more)
-            ahead = std::async(std::launch::async, readAt, nextPos, &next);
-        const int64_t found =
-            findBytes(current.data(), current.size(), needle, size_t(needleLen), 0, caseMatch);
-        if (found >= 0) {
-            if (ahead.valid())
-                ahead.wait();
+        const int64_t found = findBytes(chunk.data(), chunk.size(), needle, size_t(needleLen), 0, caseMatch);
+        if (found >= 0)
             return {Result::Found, pos + found};
-        }
-        if (!more)
+        // The chunk reached the end of the source: nothing is left to read.
+        if (pos + int64_t(chunk.size()) >= size)
             return {};
-        currentRead = ahead.get();
         if (options.progress)
-            options.progress(nextPos);
+            options.progress(pos + step);
         if (options.cancel && options.cancel->load())
             return {Result::Cancelled, -1};
-        current.swap(next);
     }
 }
 
