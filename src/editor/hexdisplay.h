@@ -6,7 +6,8 @@
 //
 // Invariants: every change of view ends in Realsc_Change, which repaints
 // cells 0..LastIndex and hides the six selection controls; a visible cell
-// always shows the byte at Realsc.Value + cell.
+// always shows the byte at the view start + cell. The view start is 64-bit;
+// the scroll bar's Value stands for it through ViewMapping.
 #include "findbox.h"
 #include "findhost.h"
 #include "viewmapping.h"
