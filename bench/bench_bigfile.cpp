@@ -1,5 +1,6 @@
 // Files read on demand, each case beside its baseline in one run:
-// - open a sparse file of VELTRANO_BENCH_SPARSE_GB GiB (64) through the
+// - open a sparse file of VELTRANO_BENCH_SPARSE_GB GiB (64; 3 or more keeps
+//   it on demand) through the
 //   editor's load, against a bare open + fstat + close of the same file;
 //   the resident memory it adds, with 200 pages read all over it, is printed;
 // - a page of the main window repainted anywhere in that file (cache warm),
