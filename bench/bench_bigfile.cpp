@@ -1,7 +1,7 @@
 // Files read on demand, each case beside its baseline in one run:
 // - open a sparse file of VELTRANO_BENCH_SPARSE_GB GiB (64; 3 or more keeps
-//   it on demand) through the
-//   editor's load, against a bare open + fstat + close of the same file;
+//   it on demand) through the editor's load, against a bare open + fstat +
+//   close of the same file;
 //   the resident memory it adds, with 200 pages read all over it, is printed;
 // - a page of the main window repainted anywhere in that file (cache warm),
 //   against the same repaint of a 1 MiB buffer held in memory;
