@@ -3,11 +3,11 @@
 #include "about.h"
 #include "ansi.h"
 #include "cellgrid.h"
+#include "bufferfile.h"
 #include "designcolours.h"
 #include "diskfolder.h"
 #include "diskname.h"
 #include "droppedfile.h"
-#include "fileio.h"
 #include "findbox.h"
 #include "findstep.h"
 #include "gridgeometry.h"
@@ -36,6 +36,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
+#include <QTimer>
 #include <QUrl>
 
 namespace {
@@ -253,14 +254,15 @@ void HexDisplay::setClientWidthTwips(int windowWidthTwips)
 
 void HexDisplay::GoNow()
 {
-    const int32_t U = MainMods::ByteBuffer.upperBound();
+    const int64_t U = MainMods::ByteBuffer.upperBound();
+    m_mapping.setLastView(U);
     if (U >= kCells) {
         setClientWidthTwips(kWideWidth);
         m_lastIndex = kLastCell;
         m_realsc->setValueSmallChange(GridGeometry::kColumns);
         // One page less one byte, so the last byte of a page starts the next.
         m_realsc->setValueLargeChange(kLastCell);
-        m_realsc->setValueMax(U);
+        m_realsc->setValueMax(m_mapping.barMax());
         // The thumb's length follows the new range at once, not at the next
         // resize: a file loaded after a much smaller one gets its own thumb.
         m_realsc->Refresh();
@@ -286,13 +288,35 @@ void HexDisplay::GoNow()
 
 void HexDisplay::Realsc_Change()
 {
+    const int32_t value = m_realsc->Value();
+    const bool following = m_settingBar;
+    m_settingBar = false;
+    if (!following) {
+        m_viewStart = m_mapping.follow(m_barValue, value, m_viewStart, m_realsc->ValueSmallChange(),
+                                       m_realsc->ValueLargeChange());
+        m_barValue = value;
+        // A step moved the view by fewer bytes than the bar moved units: the
+        // thumb goes where the view is (which repaints).
+        if (m_mapping.valueFor(m_viewStart) != value && !m_mapping.isExact()) {
+            setViewStart(m_viewStart);
+            return;
+        }
+    }
+    m_barValue = value;
     const int32_t last = m_lastIndex;
-    const ByteStore &buffer = MainMods::ByteBuffer;
-    const int64_t view = m_realsc->Value();
+    const FileBuffer &buffer = MainMods::ByteBuffer;
+    const int64_t view = m_viewStart;
+    // One read for the page; only if part of it cannot be read is each cell
+    // read alone, so that the view shows what it can.
+    std::array<uint8_t, kCells> bytes{};
+    const int64_t first = std::max<int64_t>(view, 0);
+    const int64_t count = std::min<int64_t>(buffer.size(), view + last + 1) - first;
+    const bool whole = count > 0 && buffer.read(first, count, bytes.data() + (first - view));
     for (int i = 0; i <= last && i < kCells; ++i) {
         const int64_t p = view + i;
         if (buffer.contains(p)) {
-            m_grid->setCaption(i, buffer[static_cast<int32_t>(p)]);
+            const bool readable = whole || buffer.read(p, 1, &bytes[i]);
+            m_grid->setCaption(i, readable ? bytes[i] : CellGrid::kNoCaption);
             m_grid->setBackColor(i, kInFileColor);
         } else {
             m_grid->setCaption(i, CellGrid::kNoCaption);
@@ -306,6 +330,7 @@ void HexDisplay::Realsc_Change()
     m_label2[0]->hide();
     m_label2[1]->hide();
     syncAccessibleSelection();
+    reportFault();
     // Draw the new page at once. A Change raised while we yield (the scroll
     // bar's timer) repaints the cells again but does not yield a second time,
     // so nesting stays one level deep.
@@ -321,12 +346,36 @@ void HexDisplay::Realsc_MouseUp(short &, short &, float &, float &)
     MainMods::LastFindText.clear();
 }
 
-void HexDisplay::refreshCellOf(int32_t index)
+// The message's secondary text: which file, and why.
+static QString failureDetail(const QString &path, const QString &reason)
 {
-    const int64_t cell = int64_t(index) - m_realsc->Value();
+    return DiskName::forDisplay(path) + QStringLiteral(": ") + reason;
+}
+
+void HexDisplay::reportFault()
+{
+    const ByteSource::Fault fault = MainMods::ByteBuffer.fault();
+    if (fault == ByteSource::Fault::None || m_faultShown)
+        return;
+    m_faultShown = true;
+    const QString why = fault == ByteSource::Fault::ChangedOnDisk
+        ? QStringLiteral("another program changed it after it was opened")
+        : QStringLiteral("part of it could not be read");
+    const QString detail = failureDetail(MainMods::ChosenPath, why);
+    // Told once the repaint is over, not from inside a scroll bar's event.
+    QTimer::singleShot(0, this, [this, detail] {
+        m_messages->show(this, QStringLiteral("Could not read file"), detail);
+    });
+}
+
+void HexDisplay::refreshCellOf(int64_t index)
+{
+    const int64_t cell = index - m_viewStart;
     if (cell < 0 || cell > m_lastIndex || !MainMods::ByteBuffer.contains(index))
         return;
-    m_grid->setCaption(static_cast<int>(cell), MainMods::ByteBuffer[index]);
+    uint8_t b = 0;
+    const bool readable = MainMods::ByteBuffer.read(index, 1, &b);
+    m_grid->setCaption(static_cast<int>(cell), readable ? b : CellGrid::kNoCaption);
 }
 
 void HexDisplay::setBoxText(int index, const QString &text)
@@ -341,10 +390,11 @@ void HexDisplay::setBoxText(int index, const QString &text)
 
 void HexDisplay::ShowLab_Click(int Index)
 {
-    const int64_t p = int64_t(m_realsc->Value()) + Index;
-    if (!MainMods::ByteBuffer.contains(p))
+    const int64_t p = m_viewStart + Index;
+    uint8_t b = 0;
+    if (!MainMods::ByteBuffer.contains(p) || !MainMods::ByteBuffer.read(p, 1, &b))
         return;
-    m_selIndex = static_cast<int32_t>(p);
+    m_selIndex = p;
     m_selCell = Index;
     m_text1[0]->show();
     m_text1[1]->show();
@@ -354,7 +404,6 @@ void HexDisplay::ShowLab_Click(int Index)
     m_label2[1]->show();
     m_label1->setText(Readout::selection(m_selIndex));
     m_label1->adjustSize();
-    const uint8_t b = MainMods::ByteBuffer[m_selIndex];
     setBoxText(0, Readout::decimal(b));
     setBoxText(1, Readout::hexadecimal(b));
     setBoxText(2, Ansi::toString(b));
@@ -366,11 +415,11 @@ void HexDisplay::ShowLab_Click(int Index)
 
 void HexDisplay::ShowLab_MouseMove(int Index, int, int, float, float)
 {
-    const int64_t p = int64_t(m_realsc->Value()) + Index;
-    if (!MainMods::ByteBuffer.contains(p))
+    const int64_t p = m_viewStart + Index;
+    uint8_t b = 0;
+    if (!MainMods::ByteBuffer.contains(p) || !MainMods::ByteBuffer.read(p, 1, &b))
         return;
-    const int32_t index = static_cast<int32_t>(p);
-    m_grid->setToolTipText(Index, Readout::cellTip(index, MainMods::ByteBuffer[index]));
+    m_grid->setToolTipText(Index, Readout::cellTip(p, b));
 }
 
 void HexDisplay::Text1_Change(int Index)
@@ -380,7 +429,7 @@ void HexDisplay::Text1_Change(int Index)
     const QString text = m_text1[Index]->text();
     if (text.isEmpty())
         return;
-    ByteStore &buffer = MainMods::ByteBuffer;
+    FileBuffer &buffer = MainMods::ByteBuffer;
     if (!buffer.contains(m_selIndex))
         return;
     bool ok = false;
@@ -443,7 +492,7 @@ void HexDisplay::Text1_KeyPress(int Index, int &KeyAscii)
             KeyAscii = 0;
         return;
     }
-    ByteStore &buffer = MainMods::ByteBuffer;
+    FileBuffer &buffer = MainMods::ByteBuffer;
     const int code = KeyAscii;
     KeyAscii = 0;
     if (!buffer.contains(m_selIndex) || code < 0 || code > 255)
@@ -479,7 +528,7 @@ void HexDisplay::Text1_KeyUp(int Index, int KeyCode, int)
 {
     if (Index != 2)
         return;
-    const int32_t upper = MainMods::ByteBuffer.upperBound();
+    const int64_t upper = MainMods::ByteBuffer.upperBound();
     if (KeyCode == 37 && m_selCell > 0) {
         --m_selIndex;
         --m_selCell;
@@ -498,18 +547,18 @@ void HexDisplay::Text1_KeyUp(int Index, int KeyCode, int)
     }
     constexpr int kLastRowStart = kCells - GridGeometry::kColumns - 1; // 1519
     if (KeyCode == 40 && m_selCell < kLastRowStart) {
-        if (int64_t(m_selIndex) + GridGeometry::kColumns > upper)
+        if (m_selIndex + GridGeometry::kColumns > upper)
             return;
         m_selIndex += GridGeometry::kColumns;
         m_selCell += GridGeometry::kColumns;
     }
     m_text1[2]->move(GridGeometry::cellClientRect(m_selCell).topLeft());
     if (KeyCode == 40 && m_selCell >= kLastRowStart && !m_realsc->isHidden()) {
-        m_realsc->setValue(m_realsc->Value() + 1);
+        setViewStart(m_viewStart + 1);
         // The view moved one byte on; the selection stays on its byte, whose
         // cell is now one to the left, so no cell is ever given another
         // byte's character.
-        const int64_t cell = int64_t(m_selIndex) - m_realsc->Value();
+        const int64_t cell = m_selIndex - m_viewStart;
         if (cell >= 0 && cell <= kLastCell)
             m_selCell = static_cast<int32_t>(cell);
         m_text1[2]->move(GridGeometry::cellClientRect(m_selCell).topLeft());
@@ -636,12 +685,6 @@ bool HexDisplay::eventFilter(QObject *watched, QEvent *event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-// The message's secondary text: which file, and why.
-static QString failureDetail(const QString &path, const QString &reason)
-{
-    return DiskName::forDisplay(path) + QStringLiteral(": ") + reason;
-}
-
 void HexDisplay::OpenFile_Click(int)
 {
     // A bare name in ChosenPath means a file in the working directory, which
@@ -666,19 +709,27 @@ bool HexDisplay::openNamedFile(const QString &path)
     setCursor(Qt::WaitCursor);
     // The buffer, the caption, the view and the current file's name change
     // only once every byte of the new file has arrived.
-    const QString failure = FileIO::load(path, MainMods::ByteBuffer);
+    QString interrupted;
+    const QString failure = BufferFile::load(path, MainMods::ByteBuffer, &interrupted);
+    if (!interrupted.isEmpty())
+        m_messages->show(this, QStringLiteral("The last save of this file was interrupted"),
+                         failureDetail(path, interrupted));
     if (!failure.isEmpty()) {
         setCursor(Qt::ArrowCursor);
         m_messages->show(this, QStringLiteral("Could not open file"), failureDetail(path, failure));
         return false;
     }
+    // A search still running in the old file would report into the new one.
+    if (m_findBox)
+        m_findBox->stopSearch();
     MainMods::ChosenPath = path;
     setWindowTitle(QStringLiteral("Veltrano Editor - ") + DiskName::forDisplay(path));
     // A search of the old file says nothing about the new one: the next Find
     // starts from the view.
     MainMods::LastFindText.clear();
     FindState::FindPos = 0;
-    m_realsc->setValue(0);
+    m_faultShown = false;
+    setViewStart(0);
     setCursor(Qt::ArrowCursor);
     GoNow();
     return true;
@@ -726,7 +777,7 @@ void HexDisplay::SaveContent_Click(int Index)
     }
     if (!MainMods::ChosenPath.isEmpty()) {
         setCursor(Qt::WaitCursor);
-        const QString failure = FileIO::save(MainMods::ChosenPath, MainMods::ByteBuffer);
+        const QString failure = BufferFile::save(MainMods::ChosenPath, MainMods::ByteBuffer);
         setCursor(Qt::ArrowCursor);
         if (!failure.isEmpty())
             m_messages->show(this, QStringLiteral("Could not write file"),
@@ -770,16 +821,24 @@ void HexDisplay::A3_Click()
     QDesktopServices::openUrl(QUrl(About::kWebAddress));
 }
 
-int32_t HexDisplay::viewStart() const
+int64_t HexDisplay::viewStart() const
 {
-    return m_realsc->Value();
+    return m_viewStart;
 }
 
-void HexDisplay::setViewStart(int32_t value)
+void HexDisplay::setViewStart(int64_t value)
 {
     // A buffer that fits one page shows from byte 0: with the scroll bar
     // hidden, a view moved to 1 would hide the first byte for good.
-    m_realsc->setValue(m_realsc->isHidden() ? 0 : value);
+    const int64_t view = m_realsc->isHidden() ? 0 : value;
+    if (m_mapping.isExact()) {
+        // The bar caps the value and the view follows it, as Value is the view.
+        m_realsc->setValue(int32_t(std::clamp<int64_t>(view, INT32_MIN, INT32_MAX)));
+        return;
+    }
+    m_viewStart = m_mapping.clamp(view);
+    m_settingBar = true;
+    m_realsc->setValue(m_mapping.valueFor(m_viewStart));
 }
 
 void HexDisplay::setCellBackColor(int cell, uint32_t bgr)
@@ -792,4 +851,5 @@ void HexDisplay::showReadout(const QString &text)
     m_label1->setText(text);
     m_label1->adjustSize();
     m_label1->show();
+    reportFault();
 }

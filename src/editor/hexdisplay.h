@@ -6,9 +6,11 @@
 //
 // Invariants: every change of view ends in Realsc_Change, which repaints
 // cells 0..LastIndex and hides the six selection controls; a visible cell
-// always shows the byte at Realsc.Value + cell.
+// always shows the byte at the view start + cell. The view start is 64-bit;
+// the scroll bar's Value stands for it through ViewMapping.
 #include "findbox.h"
 #include "findhost.h"
+#include "viewmapping.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -46,7 +48,7 @@ public:
     int Width() const;
 
     int32_t LastIndex() const { return m_lastIndex; }
-    int32_t SelIndex() const { return m_selIndex; }
+    int64_t SelIndex() const { return m_selIndex; }
     int32_t SelCell() const { return m_selCell; }
 
     RealvScroll *Realsc() const { return m_realsc; }
@@ -73,8 +75,8 @@ public:
     void setMessages(std::shared_ptr<Messages> messages);
 
     // FindHost
-    int32_t viewStart() const override;
-    void setViewStart(int32_t value) override;
+    int64_t viewStart() const override;
+    void setViewStart(int64_t value) override;
     void setCellBackColor(int cell, uint32_t bgr) override;
     void showReadout(const QString &text) override;
 
@@ -109,7 +111,8 @@ private:
     void syncAccessibleSelection();
     void setClientWidthTwips(int windowWidthTwips);
     void showSelection(); // the readout and the three boxes for SelIndex
-    void refreshCellOf(int32_t index);
+    void refreshCellOf(int64_t index);
+    void reportFault();
     void setBoxText(int index, const QString &text);
     bool decimalKeyAccepted(int keyAscii) const;
     // Text that reaches a box other than as key presses: each character as
@@ -137,8 +140,14 @@ private:
     std::shared_ptr<Messages> m_messages;
 
     int32_t m_lastIndex = -1;
-    int32_t m_selIndex = 0;
+    int64_t m_selIndex = 0;
     int32_t m_selCell = 0;
     bool m_yielding = false;     // inside the repaint's yield to the event loop
     bool m_syncingBoxes = false; // a box is being filled from the other one
+    // The view start, which the scroll bar's Value stands for through m_mapping.
+    ViewMapping m_mapping;
+    int64_t m_viewStart = 0;
+    int32_t m_barValue = 0;      // the bar's Value when m_viewStart was last set
+    bool m_settingBar = false;   // the bar follows m_viewStart, not the reverse
+    bool m_faultShown = false;   // the open file's read fault was reported
 };

@@ -1,6 +1,7 @@
 #include "findbox.h"
 
 #include "ansi.h"
+#include "backgroundfind.h"
 #include "designcolours.h"
 #include "findhost.h"
 #include "findstep.h"
@@ -10,6 +11,7 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -45,6 +47,7 @@ std::optional<int> filteredKeyAscii(const QKeyEvent &event)
 FindBox::FindBox(FindHost *host, QWidget *owner)
     : QDialog(owner)
     , m_host(host)
+    , m_search(new BackgroundFind(this))
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -97,6 +100,11 @@ FindBox::FindBox(FindHost *host, QWidget *owner)
     connect(Check2, &QCheckBox::toggled, this, [this] { Check2_Click(); });
     connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
     connect(Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
+    connect(m_search, &BackgroundFind::progressed, this,
+            [this](int percent) { m_host->showReadout(QString::number(percent) + QLatin1Char('%')); });
+    connect(m_search, &BackgroundFind::finished, this, [this](int status, qint64 index) {
+        FindStep::finish(*m_host, m_searchNeedle, status == ChunkSearch::Result::Found ? index : -1);
+    });
 }
 
 QString FindBox::noByteText()
@@ -151,7 +159,25 @@ void FindBox::Command2_Click()
         m_host->showReadout(noByteText());
         return;
     }
+    if (m_search->isRunning())
+        return; // one search at a time; Cancel ends it
+    if (const std::shared_ptr<const ByteSource> source = FindStep::onDemandSource()) {
+        m_searchNeedle = *needle;
+        m_search->start(source, *needle, FindStep::begin(*m_host, *needle), Check1->isChecked());
+        return;
+    }
     FindStep::run(*m_host, *needle, Check1->isChecked());
+}
+
+void FindBox::stopSearch()
+{
+    m_search->stop();
+}
+
+void FindBox::closeEvent(QCloseEvent *event)
+{
+    stopSearch();
+    QDialog::closeEvent(event);
 }
 
 void FindBox::Command3_Click()

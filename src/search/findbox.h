@@ -11,6 +11,7 @@
 #include <QString>
 #include <optional>
 
+class BackgroundFind;
 class FindHost;
 class QCheckBox;
 class QLabel;
@@ -37,7 +38,11 @@ public:
     void Command2_Click();
     void Command3_Click();
 
+    // Ends a search running beside the window without showing its result.
+    void stopSearch();
+
 protected:
+    void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 
@@ -58,4 +63,7 @@ private:
     // box still holds that text and the user has not edited it.
     QString m_setText;
     std::optional<QByteArray> m_setBytes;
+    // The search of a file read on demand, and the bytes it looks for.
+    BackgroundFind *m_search;
+    QByteArray m_searchNeedle;
 };

@@ -11,11 +11,11 @@ public:
     virtual ~FindHost() = default;
 
     // Index of the byte shown in cell 0.
-    virtual int32_t viewStart() const = 0;
+    virtual int64_t viewStart() const = 0;
     // Moves the view; the grid repaints at once, dropping every cell colouring.
     // The view may stop short of `value` (the scroll bar caps at its range),
     // so read viewStart() back to know where the match landed.
-    virtual void setViewStart(int32_t value) = 0;
+    virtual void setViewStart(int64_t value) = 0;
     // Background of one cell, a &HBBGGRR colour; cells outside 0..1599 are ignored.
     virtual void setCellBackColor(int cell, uint32_t bgr) = 0;
     // Caption of the readout label, which is made visible.

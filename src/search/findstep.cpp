@@ -1,51 +1,60 @@
 #include "findstep.h"
 
-#include "bytesearch.h"
+#include "chunksearch.h"
 #include "mainmods.h"
 
 #include <algorithm>
 
 namespace FindState {
-int32_t FindPos = 0;
+int64_t FindPos = 0;
 } // namespace FindState
 
 namespace FindStep {
 
-int32_t viewStartFor(int32_t index)
+int64_t viewStartFor(int64_t index)
 {
     return index <= kLeadIn ? index : index - kLeadIn;
 }
 
-std::optional<int32_t> run(FindHost &host, const QByteArray &needle, bool caseMatch)
+std::shared_ptr<const ByteSource> onDemandSource()
+{
+    return MainMods::ByteBuffer.paged();
+}
+
+int64_t begin(FindHost &host, const QByteArray &needle)
 {
     using FindState::FindPos;
-    const ByteStore &buffer = MainMods::ByteBuffer;
-
     if (needle != MainMods::LastFindText)
-        FindPos = std::max<int32_t>(0, host.viewStart());
+        FindPos = std::max<int64_t>(0, host.viewStart());
     MainMods::LastFindText = needle;
+    return FindPos;
+}
 
-    const int64_t start = FindPos;
-    int64_t found = -1;
-    if (start < buffer.size()) {
-        found = findBytes(buffer.data(), size_t(buffer.size()),
-                          reinterpret_cast<const uint8_t *>(needle.constData()),
-                          size_t(needle.size()), size_t(start), caseMatch);
-    }
+std::optional<int64_t> run(FindHost &host, const QByteArray &needle, bool caseMatch)
+{
+    const int64_t start = begin(host, needle);
+    const ChunkSearch::Result result =
+        ChunkSearch::find(MainMods::ByteBuffer, reinterpret_cast<const uint8_t *>(needle.constData()),
+                          needle.size(), start, caseMatch);
+    return finish(host, needle, result.status == ChunkSearch::Result::Found ? result.index : -1);
+}
+
+std::optional<int64_t> finish(FindHost &host, const QByteArray &needle, int64_t found)
+{
+    using FindState::FindPos;
     if (found < 0) {
         FindPos = 0;
         host.showReadout(notFoundText());
         return std::nullopt;
     }
 
-    // found < buffer.size() <= INT32_MAX, so found + 1 fits.
-    const auto index = static_cast<int32_t>(found);
+    const int64_t index = found;
     FindPos = index + 1;
     host.setViewStart(viewStartFor(index));
 
     // The view may have stopped short of where it was asked to go (a short
     // buffer keeps the scroll range at 0..1), so paint from where it landed.
-    const int64_t firstCell = int64_t(index) - host.viewStart();
+    const int64_t firstCell = index - host.viewStart();
     for (int64_t k = 0; k < needle.size(); ++k) {
         const int64_t cell = firstCell + k;
         if (cell < 0)

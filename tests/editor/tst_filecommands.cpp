@@ -1,13 +1,19 @@
 // The File menu's open and save commands through the real chooser, answered
 // with key and mouse events, on real files: what reaches the disk, the
 // caption, ChosenPath, and the one message a failure gives.
+#include "cellgrid.h"
 #include "findstep.h"
+#include "gridgeometry.h"
 #include "hexdisplay.h"
 #include "loadsave.h"
 #include "mainmods.h"
 #include "messages.h"
+#include "pagesave.h"
+#include "readout.h"
 #include "realvscroll.h"
+#include "sparsefile.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
@@ -118,6 +124,10 @@ private slots:
     void messageBoxCarriesTheReasonAsSecondaryText();
     void namedOrDroppedFileOpensLikeTheOpenCommand_data();
     void namedOrDroppedFileOpensLikeTheOpenCommand();
+    void hugeFileMarkers_data();
+    void hugeFileMarkers();
+    void hugeFileScrolling();
+    void hugeFileChangedOnDisk();
 
 private:
     void open(const QString &path);
@@ -431,6 +441,136 @@ void tst_FileCommands::namedOrDroppedFileOpensLikeTheOpenCommand()
         m_window->SaveContent_Click(0);
         QCOMPARE(readFile(path).at(0), char(0x5A));
     }
+}
+
+void tst_FileCommands::hugeFileMarkers_data()
+{
+    QTest::addColumn<int64_t>("pos");
+    QTest::addColumn<int>("marker");
+    for (const auto &[pos, value] : hugeMarkers())
+        QTest::addRow("marker at %lld", (long long)pos) << pos << int(value);
+}
+
+void tst_FileCommands::hugeFileMarkers()
+{
+    QFETCH(int64_t, pos);
+    QFETCH(int, marker);
+    const QString path = m_dir.filePath(QStringLiteral("huge.bin"));
+    QVERIFY(makeSparseFile(path, kHugeSize, hugeMarkers()));
+    open(path);
+    QVERIFY(m_messages->shown.isEmpty());
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Veltrano Editor - ") + path);
+    QCOMPARE(MainMods::ByteBuffer.size(), kHugeSize);
+    HexDisplay &w = *m_window;
+
+    // The marker brought into view as Find does; the grid, the tip, the
+    // readout and the boxes all speak of its 64-bit position.
+    w.setViewStart(FindStep::viewStartFor(pos));
+    const int cell = int(pos - w.viewStart());
+    QVERIFY(cell >= 0 && cell <= w.LastIndex());
+    QCOMPARE(w.ShowLab()->caption(cell), marker);
+    const QPoint centre = GridGeometry::cellRect(cell).center();
+    QTest::mouseMove(w.ShowLab(), GridGeometry::cellRect(cell == 0 ? 1 : 0).center());
+    QTest::mouseMove(w.ShowLab(), centre);
+    QTRY_COMPARE(w.ShowLab()->toolTipText(cell), Readout::cellTip(pos, uint8_t(marker)));
+    QTest::mouseClick(w.ShowLab(), Qt::LeftButton, {}, centre);
+    QCOMPARE(w.SelIndex(), pos);
+    QCOMPARE(w.Label1()->text(), Readout::selection(pos));
+    if (pos == 3000000000)
+        QCOMPARE(w.Label1()->text(), QStringLiteral("Byte : 3000000001 Hex : B2D05E01"));
+    QCOMPARE(w.Text1(0)->text(), QString::number(marker));
+    QCOMPARE(w.Text1(1)->text(), QString::number(marker, 16).toUpper());
+
+    // The hexadecimal box, then typing over the file.
+    w.Text1(1)->setText(QStringLiteral("7E"));
+    QCOMPARE(MainMods::ByteBuffer.byte(pos), uint8_t(0x7E));
+    QCOMPARE(w.ShowLab()->caption(cell), 0x7E);
+    QTest::keyClick(w.Text1(2), 'z');
+    QCOMPARE(MainMods::ByteBuffer.byte(pos), uint8_t('z'));
+    QCOMPARE(w.ShowLab()->caption(cell), int('z'));
+    QCOMPARE(w.SelIndex(), pos == kHugeSize - 1 || cell == 1599 ? pos : pos + 1);
+
+    // The plain save writes the changed page in place and nothing else: the
+    // byte is on disk, the length is kept, no journal is left, and the view
+    // goes on reading the file it now is.
+    w.SaveContent_Click(0);
+    QVERIFY(m_messages->shown.isEmpty());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly) && f.seek(pos));
+    QCOMPARE(int(uint8_t(f.read(1).at(0))), int('z'));
+    QCOMPARE(f.size(), kHugeSize);
+    for (const auto &[other, value] : hugeMarkers()) {
+        if (other != pos) {
+            QVERIFY(f.seek(other));
+            QCOMPARE(int(uint8_t(f.read(1).at(0))), int(value));
+        }
+    }
+    QVERIFY(!QFile::exists(journalPathFor(path)));
+    w.setViewStart(0);
+    QCOMPARE(MainMods::ByteBuffer.fault(), ByteSource::Fault::None);
+    QVERIFY(m_messages->shown.isEmpty());
+}
+
+void tst_FileCommands::hugeFileScrolling()
+{
+    const QString path = m_dir.filePath(QStringLiteral("huge.bin"));
+    QVERIFY(makeSparseFile(path, kHugeSize, hugeMarkers()));
+    open(path);
+    HexDisplay &w = *m_window;
+    RealvScroll &bar = *w.Realsc();
+    QCOMPARE(bar.ValueMax(), ViewMapping::kBarMax);
+
+    // The thumb's bottom shows the last byte in cell 0, its top the first.
+    bar.setValue(bar.ValueMax());
+    QCOMPARE(w.viewStart(), kHugeSize - 1);
+    QCOMPARE(w.ShowLab()->caption(0), 0x46);
+    QCOMPARE(w.ShowLab()->caption(1), CellGrid::kNoCaption);
+    bar.setValue(0);
+    QCOMPARE(w.viewStart(), int64_t(0));
+    QCOMPARE(w.ShowLab()->caption(0), 0x41);
+
+    // A drag lands in proportion; the bar's steps move one row and one page.
+    bar.setValue(bar.ValueMax() / 2);
+    const int64_t middle = w.viewStart();
+    QVERIFY(qAbs(middle - (kHugeSize - 1) / 2) < 4);
+    bar.setValue(bar.Value() + bar.ValueSmallChange());
+    QCOMPARE(w.viewStart(), middle + 80);
+    bar.setValue(bar.Value() + bar.ValueLargeChange());
+    QCOMPARE(w.viewStart(), middle + 80 + 1599);
+    bar.setValue(bar.Value() - bar.ValueSmallChange());
+    QCOMPARE(w.viewStart(), middle + 1599);
+
+    // Down on the last row moves the view by one byte, next to 2^32.
+    const int64_t target = int64_t(1) << 32;
+    w.setViewStart(target - 1520);
+    QCOMPARE(w.viewStart(), target - 1520);
+    QTest::mouseClick(w.ShowLab(), Qt::LeftButton, {}, GridGeometry::cellRect(1519).center());
+    QCOMPARE(w.SelIndex(), target - 1);
+    QTest::keyClick(w.Text1(2), Qt::Key_Down);
+    QCOMPARE(w.viewStart(), target - 1519);
+    QCOMPARE(w.ShowLab()->caption(1519), 0x45);
+    QVERIFY(m_messages->shown.isEmpty());
+}
+
+void tst_FileCommands::hugeFileChangedOnDisk()
+{
+    const QString path = m_dir.filePath(QStringLiteral("huge.bin"));
+    QVERIFY(makeSparseFile(path, kHugeSize, hugeMarkers()));
+    open(path);
+    HexDisplay &w = *m_window;
+    QVERIFY(QFile::resize(path, int64_t(3) << 30)); // another program cuts it short
+    w.setViewStart(int64_t(1) << 32);
+    QCOMPARE(w.ShowLab()->caption(0), CellGrid::kNoCaption); // no byte of the new version
+    QCOMPARE(w.ShowLab()->backColor(0), HexDisplay::kInFileColor);
+    w.setViewStart(0);
+    QCOMPARE(w.ShowLab()->caption(0), 0x41); // read before the change: still shown
+    w.setViewStart(int64_t(1) << 31);
+    QTRY_COMPARE(m_messages->shown.size(), 1); // said once, however often it is met
+    QCOMPARE(m_messages->shown.first(), QStringLiteral("Could not read file"));
+    QVERIFY(m_messages->details.first().endsWith(QStringLiteral("another program changed it after it was opened")));
+    w.SaveContent_Click(0);
+    QCOMPARE(m_messages->shown.last(), QStringLiteral("Could not write file"));
+    QCOMPARE(m_messages->shown.size(), 2);
 }
 
 QTEST_MAIN(tst_FileCommands)

@@ -623,12 +623,12 @@ void tst_HexDisplay::randomEditingMatchesReference()
             const int v = gen.bounded(256);
             w.Text1(0)->clear();
             typeInto(w.Text1(0), QString::number(v));
-            reference[w.SelIndex()] = char(v);
+            reference[qsizetype(w.SelIndex())] = char(v);
         } else {
             const int v = gen.bounded(256);
             w.Text1(1)->clear();
             typeInto(w.Text1(1), QString::number(v, 16));
-            reference[w.SelIndex()] = char(v);
+            reference[qsizetype(w.SelIndex())] = char(v);
         }
         if (step % 50 == 0)
             w.Realsc()->setValue(gen.bounded(900));

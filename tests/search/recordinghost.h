@@ -14,23 +14,23 @@
 class RecordingHost : public FindHost
 {
 public:
-    int32_t value = 0;
+    int64_t value = 0;
     QMap<int, uint32_t> colours; // cell -> colour since the last repaint
-    QList<int32_t> viewsSet;     // the view start after each setViewStart
+    QList<int64_t> viewsSet;     // the view start after each setViewStart
     QStringList readouts;
 
     // As the main window does: a buffer that fits one page never scrolls (the
     // scroll bar is hidden, so a view moved off 0 could not come back).
-    int32_t valueMax() const
+    int64_t valueMax() const
     {
-        const ByteStore &b = MainMods::ByteBuffer;
+        const FileBuffer &b = MainMods::ByteBuffer;
         return b.size() > 1600 ? b.upperBound() : 0;
     }
 
-    int32_t viewStart() const override { return value; }
-    void setViewStart(int32_t v) override
+    int64_t viewStart() const override { return value; }
+    void setViewStart(int64_t v) override
     {
-        value = std::clamp(v, 0, valueMax());
+        value = std::clamp<int64_t>(v, 0, valueMax());
         colours.clear(); // the repaint drops every colouring
         viewsSet.append(value);
     }

@@ -4,6 +4,7 @@
 #include "hexconvert.h"
 #include "mainmods.h"
 #include "recordinghost.h"
+#include "sparsefile.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -13,6 +14,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QInputMethodEvent>
+#include <QTemporaryDir>
 #include <QTest>
 
 class TestFindBox : public QObject
@@ -38,6 +40,7 @@ private slots:
     void characterWithoutByteIsRefused();
     void longTextRefusesHex();
     void cancelDiscardsTheBoxButNotTheSearch();
+    void hugeFileIsSearchedBesideTheWindow();
 
 private:
     QLineEdit *text1() { return m_box->findChild<QLineEdit *>("Text1"); }
@@ -340,6 +343,44 @@ void TestFindBox::cancelDiscardsTheBoxButNotTheSearch()
     typeInto("AB");
     button("Command2")->click();
     QCOMPARE(m_host.value, 691); // continued after the first match
+}
+
+void TestFindBox::hugeFileIsSearchedBesideTheWindow()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("huge.bin"));
+    QVERIFY(makeSparseFile(path, kHugeSize, hugeMarkers()));
+    QString why;
+    MainMods::ByteBuffer.adopt(std::shared_ptr<PagedFile>(PagedFile::open(path, &why)));
+    QVERIFY(MainMods::ByteBuffer.size() == kHugeSize);
+
+    // From a view shortly before the marker: Find returns at once, the
+    // readout counts up, and the match arrives later on this thread.
+    m_host.value = 3000000000 - (int64_t(40) << 20);
+    check("Check2")->setChecked(true);
+    typeInto(QStringLiteral("000044"));
+    QTest::mouseClick(button("Command2"), Qt::LeftButton);
+    QVERIFY(m_host.viewsSet.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!m_host.viewsSet.isEmpty(), 60000);
+    QCOMPARE(m_host.viewsSet, QList<int64_t>{FindStep::viewStartFor(3000000000 - 2)});
+    QCOMPARE(m_host.redCells(), cellRange(FindStep::kLeadIn, 3));
+    QVERIFY(!m_host.readouts.isEmpty() && m_host.readouts.first().endsWith(QLatin1Char('%')));
+    QCOMPARE(FindState::FindPos, 3000000000 - 1);
+
+    // A search of the whole file for bytes it does not hold, then Cancel:
+    // the box closes and the search says nothing more.
+    m_host.viewsSet.clear();
+    m_host.readouts.clear();
+    text1()->clear();
+    typeInto(QStringLiteral("absent"));
+    m_host.value = 0;
+    QTest::mouseClick(button("Command2"), Qt::LeftButton);
+    QTest::mouseClick(button("Command3"), Qt::LeftButton);
+    QTRY_VERIFY(!m_box);
+    QCoreApplication::processEvents();
+    QVERIFY(m_host.viewsSet.isEmpty());
+    QVERIFY(!m_host.readouts.contains(FindStep::notFoundText()));
+    MainMods::ByteBuffer.allocate(3000);
 }
 
 QTEST_MAIN(TestFindBox)

@@ -33,11 +33,11 @@ void TestFindStep::findAgainVisitsEveryMatchThenWraps()
     setBuffer(3000, '.', 0, "ABCAB");
     RecordingHost host;
 
-    QCOMPARE(FindStep::run(host, "AB", true), std::optional<int32_t>(0));
+    QCOMPARE(FindStep::run(host, "AB", true), std::optional<int64_t>(0));
     QCOMPARE(host.value, 0);
     QCOMPARE(host.redCells(), QList<int>({0, 1}));
 
-    QCOMPARE(FindStep::run(host, "AB", true), std::optional<int32_t>(3));
+    QCOMPARE(FindStep::run(host, "AB", true), std::optional<int64_t>(3));
     QCOMPARE(host.value, 3);
     QCOMPARE(host.redCells(), QList<int>({0, 1}));
 
@@ -48,7 +48,7 @@ void TestFindStep::findAgainVisitsEveryMatchThenWraps()
     QCOMPARE(host.viewsSet.size(), 2);
 
     // After the wrap the first match is found again, not passed over.
-    QCOMPARE(FindStep::run(host, "AB", true), std::optional<int32_t>(0));
+    QCOMPARE(FindStep::run(host, "AB", true), std::optional<int64_t>(0));
     QCOMPARE(host.value, 0);
     QCOMPARE(host.redCells(), QList<int>({0, 1}));
     QCOMPARE(MainMods::LastFindText, QByteArray("AB"));
@@ -86,7 +86,7 @@ void TestFindStep::bringsMatchIntoView()
     match[0] = 'M';
     setBuffer(bufferSize, '.', matchIndex, match);
     RecordingHost host;
-    QCOMPARE(FindStep::run(host, match, true), std::optional<int32_t>(matchIndex));
+    QCOMPARE(FindStep::run(host, match, true), std::optional<int64_t>(matchIndex));
     QCOMPARE(host.value, expectedView);
     QCOMPARE(host.redCells(), expectedRed);
     // Each red cell shows a byte of the match.
@@ -128,8 +128,8 @@ void TestFindStep::continuation()
     RecordingHost host;
     for (int i = 0; i < expected.size(); ++i) {
         const auto found = FindStep::run(host, needle, true);
-        const std::optional<int32_t> want = expected[i] < 0 ? std::nullopt
-                                                            : std::optional<int32_t>(at + expected[i]);
+        const std::optional<int64_t> want = expected[i] < 0 ? std::nullopt
+                                                            : std::optional<int64_t>(at + expected[i]);
         QVERIFY2(found == want, qPrintable(QStringLiteral("Find %1").arg(i + 1)));
         if (found) {
             QCOMPARE(host.value + host.redCells().first(), *found);
@@ -145,9 +145,9 @@ void TestFindStep::emptyNeedleAdvancesOneByte()
     RecordingHost host;
     host.value = 20;
     MainMods::LastFindText = "A"; // a different text before: start from the view
-    QCOMPARE(FindStep::run(host, QByteArray(), true), std::optional<int32_t>(20));
+    QCOMPARE(FindStep::run(host, QByteArray(), true), std::optional<int64_t>(20));
     QCOMPARE(host.value, 11);
-    QCOMPARE(FindStep::run(host, QByteArray(), true), std::optional<int32_t>(21));
+    QCOMPARE(FindStep::run(host, QByteArray(), true), std::optional<int64_t>(21));
     QCOMPARE(host.value, 12);
     QVERIFY(host.redCells().isEmpty());
     QVERIFY(host.readouts.isEmpty());
@@ -161,30 +161,30 @@ void TestFindStep::emptiedLastFindTextRestartsFromTheView()
     MainMods::ByteBuffer[900] = 'A';
     MainMods::ByteBuffer[901] = 'B';
     RecordingHost host;
-    QCOMPARE(FindStep::run(host, "AB", true), std::optional<int32_t>(0));
+    QCOMPARE(FindStep::run(host, "AB", true), std::optional<int64_t>(0));
 
     // The same text continues from the match, wherever the view is.
     host.value = 500;
-    QCOMPARE(FindStep::run(host, "AB", true), std::optional<int32_t>(300));
+    QCOMPARE(FindStep::run(host, "AB", true), std::optional<int64_t>(300));
 
     // A mouse release on the scroll bar empties LastFindText: start from the view.
     host.value = 500;
     MainMods::LastFindText.clear();
-    QCOMPARE(FindStep::run(host, "AB", true), std::optional<int32_t>(900));
+    QCOMPARE(FindStep::run(host, "AB", true), std::optional<int64_t>(900));
 
     // A different text also starts from the view.
     host.value = 200;
-    QCOMPARE(FindStep::run(host, "B", true), std::optional<int32_t>(301));
+    QCOMPARE(FindStep::run(host, "B", true), std::optional<int64_t>(301));
 }
 
 void TestFindStep::caseMatchChangeDoesNotRestart()
 {
     setBuffer(3000, '.', 0, "ab..AB");
     RecordingHost host;
-    QCOMPARE(FindStep::run(host, "ab", false), std::optional<int32_t>(0));
+    QCOMPARE(FindStep::run(host, "ab", false), std::optional<int64_t>(0));
     QCOMPARE(FindStep::run(host, "ab", true), std::nullopt);
-    QCOMPARE(FindStep::run(host, "ab", false), std::optional<int32_t>(0));
-    QCOMPARE(FindStep::run(host, "ab", false), std::optional<int32_t>(4));
+    QCOMPARE(FindStep::run(host, "ab", false), std::optional<int64_t>(0));
+    QCOMPARE(FindStep::run(host, "ab", false), std::optional<int64_t>(4));
 }
 
 void TestFindStep::emptyBufferFindsNothing()

@@ -1,4 +1,4 @@
-// The shared module's window routines: what gets listed, and that a close
+// The window-list routines: what gets listed, and that a close
 // reaches exactly the chosen window.
 #include "fakewindowsystem.h"
 #include "windowlist.h"

@@ -1,15 +1,15 @@
 #pragma once
 // The shared module: state that lives for the whole run, outside any window.
 // One thread touches it, so it needs no locking.
-#include "bytestore.h"
+#include "filebuffer.h"
 
 #include <QByteArray>
 #include <QString>
 
 namespace MainMods {
 
-// The whole file, byte k at offset k. 1000 zero bytes at start-up.
-extern ByteStore ByteBuffer;
+// The open file, byte k at offset k. 1000 zero bytes at start-up.
+extern FileBuffer ByteBuffer;
 
 // What the file chooser handed back: "" for nothing chosen, else the name box's
 // text as accepted (a bare name resolves against the working directory).

@@ -1,7 +1,7 @@
 #include "mainmods.h"
 
 namespace MainMods {
-ByteStore ByteBuffer;
+FileBuffer ByteBuffer;
 QString ChosenPath;
 QByteArray LastFindText;
 } // namespace MainMods

@@ -1,5 +1,6 @@
 #pragma once
-// The bytes of the open file, indexed from 0 with signed 32-bit indices.
+// A whole file in memory (the buffer's store for files of up to kMaxSize
+// bytes), indexed from 0 with signed 32-bit indices.
 // Owns one block from PageMemory: zero-filled, never copied, released as a
 // whole. Only a load replaces the block; everything else reads or replaces
 // bytes in place.

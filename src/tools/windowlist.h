@@ -1,5 +1,5 @@
 #pragma once
-// The running-windows routines of the shared module: read the desktop's
+// The running-windows routines: read the desktop's
 // top-level windows into a list of entries and ask chosen ones to close.
 //
 // Each entry keeps the window it was read from beside its caption, so a close

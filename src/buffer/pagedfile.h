@@ -1,0 +1,85 @@
+#pragma once
+// A file too large to hold in memory, read on demand. Pages of kPageSize
+// bytes come from the disk with pread into a small LRU cache, so memory stays
+// bounded whatever the file's size; a page the user changed moves to the
+// overlay and stays in memory until it is saved. Large reads (the search's
+// chunks) bypass the cache and are patched from the overlay.
+//
+// Before each read from the disk the file is checked to be the one that was
+// opened (device, inode, size, modification time, through the open
+// descriptor and the path). Once it is not, or once a read fails, the store
+// reads nothing more from the disk: fault() says why, and only pages already
+// in memory are served, so the view never mixes two versions of the file.
+//
+// Safe to read from one thread while another reads or writes.
+#include "bytesource.h"
+#include "positionalfile.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+class PagedFile final : public ByteSource
+{
+public:
+    static constexpr int64_t kPageSize = int64_t(64) << 10;
+    static constexpr int kCachePages = 64; // 4 MiB
+
+    using Identity = PositionalFile::Identity;
+    // Changed pages in file order: (offset, bytes). The last page of the file
+    // may be shorter than kPageSize.
+    using Pages = std::vector<std::pair<int64_t, QByteArray>>;
+
+    // Opens `path` for reading in constant time (open and fstat, no read).
+    // nullptr when it cannot be opened or is not a regular file, with the
+    // reason in *why.
+    static std::unique_ptr<PagedFile> open(const QString &path, QString *why);
+    ~PagedFile() override;
+    PagedFile(const PagedFile &) = delete;
+    PagedFile &operator=(const PagedFile &) = delete;
+
+    int64_t size() const override { return m_identity.size; }
+    bool read(int64_t pos, int64_t len, uint8_t *dst) const override;
+    bool write(int64_t pos, uint8_t value) override;
+    const uint8_t *span() const override { return nullptr; }
+    Fault fault() const override { return m_fault.load(); }
+
+    const QString &path() const { return m_path; }
+    const Identity &identity() const { return m_identity; }
+    Pages changedPages() const;
+    // The changed pages were written to the file, which is now `now`: they
+    // leave the overlay and the store checks the file against `now`.
+    void markSaved(const Identity &now);
+
+private:
+    struct Slot {
+        int64_t page = -1;
+        uint64_t lastUse = 0;
+        std::vector<uint8_t> bytes;
+    };
+
+    PagedFile(std::unique_ptr<PositionalFile> file, QString path, const Identity &identity);
+    int64_t pageLength(int64_t page) const;
+    bool stillSame() const;
+    bool readDisk(int64_t pos, int64_t len, uint8_t *dst) const;
+    void fail(Fault why) const;
+    // The page's bytes from the overlay or the cache, loading it if needed;
+    // nullptr when it cannot be read. Called with m_lock held.
+    const uint8_t *pageBytes(int64_t page) const;
+
+    std::unique_ptr<PositionalFile> m_file;
+    QString m_path;
+    Identity m_identity;
+    mutable std::atomic<Fault> m_fault{Fault::None};
+    mutable std::mutex m_lock;
+    mutable std::vector<Slot> m_cache;
+    mutable uint64_t m_clock = 0;
+    std::map<int64_t, QByteArray> m_overlay; // page index -> bytes
+};

@@ -1,0 +1,59 @@
+#include "backgroundfind.h"
+
+#include <QMetaObject>
+#include <QPointer>
+
+BackgroundFind::BackgroundFind(QObject *parent)
+    : QObject(parent)
+{
+}
+
+BackgroundFind::~BackgroundFind()
+{
+    stop();
+}
+
+void BackgroundFind::stop()
+{
+    ++m_generation;
+    m_cancel = true;
+    if (m_thread.joinable())
+        m_thread.join();
+    m_cancel = false;
+}
+
+void BackgroundFind::start(std::shared_ptr<const ByteSource> source, const QByteArray &needle, int64_t from,
+                           bool caseMatch, int64_t chunkSize)
+{
+    stop();
+    const uint64_t generation = m_generation;
+    // Reports are queued to this object, so they run on its thread and are
+    // dropped if it is gone; a stale generation means stop() came first.
+    const auto report = [this, generation](auto call) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, call] {
+                if (generation == m_generation)
+                    call();
+            },
+            Qt::QueuedConnection);
+    };
+    m_thread = std::thread([this, source, needle, from, caseMatch, chunkSize, report] {
+        const int64_t total = std::max<int64_t>(source->size() - from, 1);
+        ChunkSearch::Options options;
+        options.chunkSize = chunkSize;
+        options.cancel = &m_cancel;
+        options.progress = [this, from, total, report](int64_t pos) {
+            const int percent = int(std::min<int64_t>(100, (pos - from) * 100 / total));
+            report([this, percent] { emit progressed(percent); });
+        };
+        const ChunkSearch::Result result =
+            ChunkSearch::find(*source, reinterpret_cast<const uint8_t *>(needle.constData()), needle.size(),
+                              from, caseMatch, options);
+        report([this, result] {
+            if (m_thread.joinable())
+                m_thread.join();
+            emit finished(int(result.status), qint64(result.index));
+        });
+    });
+}

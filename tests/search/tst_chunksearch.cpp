@@ -1,0 +1,146 @@
+// The search of a file read on demand: chunked results must equal a search
+// of the whole file in memory, for matches across every chunk boundary, in
+// both case modes, with unsaved edits that make and break matches; and the
+// search beside the window reports once, or not at all when stopped.
+#include "backgroundfind.h"
+#include "bytesearch.h"
+#include "chunksearch.h"
+#include "pagedfile.h"
+#include "sparsefile.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+// Every match from `from` on, one search per match, as repeated Finds go.
+QList<int64_t> allMatches(const std::function<int64_t(int64_t)> &next)
+{
+    QList<int64_t> found;
+    for (int64_t at = next(0); at >= 0; at = next(at + 1))
+        found.append(at);
+    return found;
+}
+
+} // namespace
+
+class tst_ChunkSearch : public QObject
+{
+    Q_OBJECT
+private slots:
+    void matchesAcrossEveryBoundary_data();
+    void matchesAcrossEveryBoundary();
+    void backgroundReportsOnceOrNotAtAll();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void tst_ChunkSearch::matchesAcrossEveryBoundary_data()
+{
+    QTest::addColumn<int64_t>("chunk");
+    QTest::addColumn<int>("needleLength");
+    QTest::addColumn<bool>("caseMatch");
+    for (bool caseMatch : {true, false}) {
+        const char *mode = caseMatch ? "exact" : "any case";
+        QTest::addRow("chunk 7, needle 3, %s", mode) << int64_t(7) << 3 << caseMatch;
+        QTest::addRow("chunk 64, needle 8, %s", mode) << int64_t(64) << 8 << caseMatch;
+        QTest::addRow("chunk 5, needle 5, %s", mode) << int64_t(5) << 5 << caseMatch;
+        QTest::addRow("chunk 2, needle 2, %s", mode) << int64_t(2) << 2 << caseMatch;
+        QTest::addRow("chunk 3, needle 1, %s", mode) << int64_t(3) << 1 << caseMatch;
+        // Chunks this long bypass the page cache and are patched from the overlay.
+        QTest::addRow("chunk 300 KiB, needle 8, %s", mode) << int64_t(300 << 10) << 8 << caseMatch;
+    }
+}
+
+void tst_ChunkSearch::matchesAcrossEveryBoundary()
+{
+    QFETCH(int64_t, chunk);
+    QFETCH(int, needleLength);
+    QFETCH(bool, caseMatch);
+    const QByteArray needle = QByteArray("AbCdEfGhIj").left(needleLength);
+    const QByteArray other = caseMatch ? needle : needle.toLower();
+
+    // Filler that holds no letter, with the needle (in the other case when
+    // case does not count) placed across boundary k at a split that cycles
+    // through every one the needle allows, then again inside one chunk.
+    const int boundaries = 40;
+    const int64_t size = chunk * (boundaries + 2) + 11;
+    QByteArray reference(size, '.');
+    for (int64_t i = 0; i < size; i += 3)
+        reference[i] = char('0' + i % 10);
+    for (int k = 1; k <= boundaries; k += 2) {
+        const int64_t at = k * chunk - 1 - (k / 2) % needleLength;
+        if (at >= 0 && at + needleLength <= size)
+            reference.replace(at, needleLength, k % 4 == 1 ? needle : other);
+    }
+    const QString path = m_dir.filePath(QStringLiteral("chunks.bin"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(reference) == size);
+    f.close();
+    QString why;
+    std::unique_ptr<PagedFile> file = PagedFile::open(path, &why);
+    QVERIFY(file);
+
+    // Unsaved edits: one breaks a match on disk, one makes a match that is
+    // only in memory, across a boundary.
+    const auto edit = [&](int64_t pos, char c) {
+        QVERIFY(file->write(pos, uint8_t(c)));
+        reference[pos] = c;
+    };
+    edit(chunk - 1, '#'); // the first byte of the match across boundary 1
+    const int64_t made = 6 * chunk - needleLength / 2;
+    for (int i = 0; i < needleLength; ++i)
+        edit(made + i, needle[i]);
+
+    const auto *bytes = reinterpret_cast<const uint8_t *>(reference.constData());
+    const auto *n = reinterpret_cast<const uint8_t *>(needle.constData());
+    const QList<int64_t> expected = allMatches([&](int64_t from) {
+        return findBytes(bytes, size_t(size), n, size_t(needleLength), size_t(from), caseMatch);
+    });
+    QVERIFY(expected.contains(made));
+    QVERIFY(expected.size() > boundaries / 4);
+    ChunkSearch::Options options;
+    options.chunkSize = chunk;
+    const QList<int64_t> chunked = allMatches([&](int64_t from) {
+        const ChunkSearch::Result r = ChunkSearch::find(*file, n, needleLength, from, caseMatch, options);
+        return r.status == ChunkSearch::Result::Found ? r.index : -1;
+    });
+    QCOMPARE(chunked, expected);
+}
+
+void tst_ChunkSearch::backgroundReportsOnceOrNotAtAll()
+{
+    const QString path = m_dir.filePath(QStringLiteral("huge.bin"));
+    QVERIFY(makeSparseFile(path, kHugeSize, hugeMarkers()));
+    QString why;
+    std::shared_ptr<PagedFile> file = PagedFile::open(path, &why);
+    QVERIFY(file);
+    const QByteArray needle("\0\0E", 3); // the marker at 2^32, after two zeros
+
+    BackgroundFind search;
+    QSignalSpy finished(&search, &BackgroundFind::finished);
+    QSignalSpy progressed(&search, &BackgroundFind::progressed);
+    // Stopped at once: nothing is reported, however far it got.
+    search.start(file, needle, 0, true, int64_t(1) << 20);
+    search.stop();
+    QVERIFY(!search.isRunning());
+    QCoreApplication::processEvents();
+    QCOMPARE(finished.count(), 0);
+    QCOMPARE(progressed.count(), 0);
+
+    // From just before the marker: found, reported once, with progress first.
+    const int64_t from = (int64_t(1) << 32) - (int64_t(8) << 20);
+    search.start(file, needle, from, false, int64_t(1) << 20);
+    QVERIFY(finished.wait(60000));
+    QCoreApplication::processEvents();
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(finished[0][0].toInt(), int(ChunkSearch::Result::Found));
+    QCOMPARE(finished[0][1].toLongLong(), (int64_t(1) << 32) - 2);
+    QVERIFY(progressed.count() >= 1);
+    QVERIFY(!search.isRunning());
+}
+
+QTEST_GUILESS_MAIN(tst_ChunkSearch)
+#include "tst_chunksearch.moc"
