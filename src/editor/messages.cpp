@@ -10,10 +10,3 @@ void MessageBoxMessages::show(QWidget *parent, const QString &text, const QStrin
     box.setInformativeText(detail);
     box.exec();
 }
-
-void MessageBoxMessages::show(QWidget *parent, const QString &text, const QString &detail)
-{
-    QMessageBox box(QMessageBox::Information, QApplication::applicationName(), text, QMessageBox::Ok, parent);
-    box.setInformativeText(detail);
-    box.exec();
-}
