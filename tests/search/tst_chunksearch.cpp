@@ -69,7 +69,7 @@ void tst_ChunkSearch::matchesAcrossEveryBoundary()
     const int64_t size = chunk * (boundaries + 2) + 11;
     QByteArray reference(size, '.');
     for (int64_t i = 0; i < size; i += 3)
-        reference[i] = char('0' + i % 10);
+        reference[qsizetype(i)] = char('0' + i % 10);
     for (int k = 1; k <= boundaries; k += 2) {
         const int64_t at = k * chunk - 1 - (k / 2) % needleLength;
         if (at >= 0 && at + needleLength <= size)
@@ -87,7 +87,7 @@ void tst_ChunkSearch::matchesAcrossEveryBoundary()
     // only in memory, across a boundary.
     const auto edit = [&](int64_t pos, char c) {
         QVERIFY(file->write(pos, uint8_t(c)));
-        reference[pos] = c;
+        reference[qsizetype(pos)] = c;
     };
     edit(chunk - 1, '#'); // the first byte of the match across boundary 1
     const int64_t made = 6 * chunk - needleLength / 2;
