@@ -128,6 +128,7 @@ private slots:
     void hugeFileMarkers();
     void hugeFileScrolling();
     void hugeFileChangedOnDisk();
+    void untrustedJournalIsReportedAndKept();
 
 private:
     void open(const QString &path);
@@ -571,6 +572,21 @@ void tst_FileCommands::hugeFileChangedOnDisk()
     w.SaveContent_Click(0);
     QCOMPARE(m_messages->shown.last(), QStringLiteral("Could not write file"));
     QCOMPARE(m_messages->shown.size(), 2);
+}
+
+void tst_FileCommands::untrustedJournalIsReportedAndKept()
+{
+    // A journal beside the file that does not belong to it: the file opens as
+    // it is on disk, the user is told once, and the journal stays for a person
+    // to look at.
+    const QString path = m_dir.filePath(QStringLiteral("journalled.bin"));
+    QVERIFY(writeFile(path, sample(3000)));
+    QVERIFY(writeFile(journalPathFor(path), QByteArray("not a journal")));
+    QVERIFY(m_window->openNamedFile(path));
+    QCOMPARE(m_messages->shown, QStringList{QStringLiteral("The last save of this file was interrupted")});
+    QVERIFY(m_messages->details.first().startsWith(path + QStringLiteral(": ")));
+    QCOMPARE(buffer(), sample(3000));
+    QCOMPARE(readFile(journalPathFor(path)), QByteArray("not a journal"));
 }
 
 QTEST_MAIN(tst_FileCommands)
