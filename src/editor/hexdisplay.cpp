@@ -776,6 +776,10 @@ void HexDisplay::SaveContent_Click(int Index)
         chooser->exec();
     }
     if (!MainMods::ChosenPath.isEmpty()) {
+        // A search beside the window reads the file that a save in place is
+        // about to change; it would take our own write for another program's.
+        if (m_findBox)
+            m_findBox->stopSearch();
         setCursor(Qt::WaitCursor);
         const QString failure = BufferFile::save(MainMods::ChosenPath, MainMods::ByteBuffer);
         setCursor(Qt::ArrowCursor);
