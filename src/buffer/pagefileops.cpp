@@ -55,7 +55,11 @@ public:
     {
         int flags = O_CLOEXEC;
         switch (mode) {
-        case ReadOnly: flags |= O_RDONLY; break;
+        case ReadOnly:
+            // A named pipe where a journal or a file is looked for must not
+            // hang the open; on a regular file the flag changes nothing.
+            flags |= O_RDONLY | O_NONBLOCK;
+            break;
         case ReadWrite: flags |= O_RDWR; break;
         case CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
         case Directory:

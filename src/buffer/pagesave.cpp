@@ -458,7 +458,8 @@ RecoveryResult recoverInterruptedSave(const QString &path, PageFileOps &ops)
                               QStringLiteral("%1 (%2); the file was left as it is").arg(why, journalPath)};
     };
     Fd journal(ops, ops.open(nativePath(journalPath), PageFileOps::ReadOnly));
-    if (journal.get() == -ENOENT)
+    // No journal, or no folder for one: nothing was interrupted.
+    if (journal.get() == -ENOENT || journal.get() == -ENOTDIR)
         return {};
     if (!journal.isOpen())
         return leftAlone(QStringLiteral("cannot read the journal of an interrupted save: %1").arg(errorText(journal.get())));

@@ -247,6 +247,8 @@ void tst_FileCommands::failedLoadChangesNothing_data()
     QTest::newRow("a wildcard left in the box") << QStringLiteral("*.bin") << missing;
     QTest::newRow("a path into a missing folder") << QStringLiteral("nowhere/x.bin") << missing;
     QTest::newRow("a named pipe") << QStringLiteral("pipe") << QStringLiteral("not a regular file");
+    QTest::newRow("a path through a file") << QStringLiteral("good.bin/x.bin")
+                                           << QString::fromLocal8Bit(strerror(ENOTDIR));
 }
 
 void tst_FileCommands::failedLoadChangesNothing()
