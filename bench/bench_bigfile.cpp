@@ -8,6 +8,7 @@
 // - Find of an absent 8-byte pattern over a file of VELTRANO_BENCH_FIND_MB
 //   MiB (4096) in the page cache, both case modes, against a plain loop of
 //   8 MiB preads over the same file (wall-clock time).
+#include "benchsize.h"
 #include "bufferfile.h"
 #include "chunksearch.h"
 #include "hexdisplay.h"
@@ -61,19 +62,8 @@ const QString &findFile()
         QFile f(p);
         if (!f.open(QIODevice::WriteOnly))
             std::abort();
-        std::vector<char> chunk(8 << 20);
-        uint64_t x = 88172645463325252ull;
-        for (auto &c : chunk) {
-            x ^= x << 13;
-            x ^= x >> 7;
-            x ^= x << 17;
-            c = char(x);
-            if (c == 'Q' || c == 'q')
-                c = '.';
-        }
-        const int64_t size = envSize("VELTRANO_BENCH_FIND_MB", 4096, 20);
-        for (int64_t done = 0; done < size; done += int64_t(chunk.size()))
-            f.write(chunk.data(), qint64(std::min<int64_t>(int64_t(chunk.size()), size - done)));
+        if (!writeNoise(f, envSize("VELTRANO_BENCH_FIND_MB", 4096, 20), 'Q'))
+            std::abort();
         // Written back before anything is timed, so no flush to disk runs
         // under one case and not under its baseline.
         if (!f.flush() || ::fsync(f.handle()) != 0)

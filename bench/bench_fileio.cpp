@@ -44,14 +44,8 @@ const QString &sourceFile()
         QFile f(p);
         if (!f.open(QIODevice::WriteOnly))
             std::abort();
-        std::vector<char> chunk(8 << 20);
-        uint64_t x = 88172645463325252ull;
-        for (auto &c : chunk) {
-            x ^= x << 13; x ^= x >> 7; x ^= x << 17;
-            c = char(x);
-        }
-        for (int64_t done = 0; done < benchSize(); done += int64_t(chunk.size()))
-            f.write(chunk.data(), qint64(std::min<int64_t>(chunk.size(), benchSize() - done)));
+        if (!writeNoise(f, benchSize()))
+            std::abort();
         return p;
     }();
     return path;

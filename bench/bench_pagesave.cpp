@@ -7,6 +7,7 @@
 //   does not).
 // VELTRANO_BENCH_MB sets the file size (4096 by default); the folder needs
 // three times that much free space.
+#include "benchsize.h"
 #include "pagesave.h"
 
 #include <QDir>
@@ -27,8 +28,7 @@ namespace {
 
 int64_t benchSize()
 {
-    const char *mb = std::getenv("VELTRANO_BENCH_MB");
-    return int64_t(mb ? std::atoi(mb) : 4096) << 20;
+    return benchBytes(4096);
 }
 
 QTemporaryDir &folder()
@@ -44,15 +44,8 @@ const QString &sourceFile()
         QFile f(p);
         if (!f.open(QIODevice::WriteOnly))
             std::abort();
-        QByteArray chunk(8 << 20, Qt::Uninitialized);
-        uint64_t x = 88172645463325252ull;
-        for (char &c : chunk) {
-            x ^= x << 13; x ^= x >> 7; x ^= x << 17;
-            c = char(x);
-        }
-        for (int64_t done = 0; done < benchSize(); done += chunk.size())
-            if (f.write(chunk.constData(), std::min<int64_t>(chunk.size(), benchSize() - done)) < 0)
-                std::abort();
+        if (!writeNoise(f, benchSize()))
+            std::abort();
         return p;
     }();
     return path;
