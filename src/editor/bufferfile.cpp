@@ -5,6 +5,17 @@
 
 namespace BufferFile {
 
+namespace {
+
+// Whether `path` names the file that was opened, whatever the name it was opened by.
+bool isSameFile(const QString &path, const PositionalFile::Identity &opened)
+{
+    PositionalFile::Identity now;
+    return PositionalFile::identityOf(path, &now) && now.device == opened.device && now.inode == opened.inode;
+}
+
+} // namespace
+
 QString load(const QString &path, FileBuffer &out, QString *notice)
 {
     // A journal beside the file means a save of its pages was cut short: the
@@ -32,7 +43,7 @@ QString load(const QString &path, FileBuffer &out, QString *notice)
     return failure;
 }
 
-QString save(const QString &path, const FileBuffer &data)
+QString save(const QString &path, FileBuffer &data)
 {
     if (const ByteStore *memory = data.memory())
         return FileIO::save(path, *memory);
@@ -43,12 +54,13 @@ QString save(const QString &path, const FileBuffer &data)
         return QStringLiteral("Another program changed the file after it was opened.");
     if (file.fault() != ByteSource::Fault::None)
         return QStringLiteral("Part of the file could not be read.");
+    const bool inPlace = isSameFile(path, file.identity());
     const QString failure = savePages(path, file.path(), file.changedPages(), file.identity());
     // Written in place: the file on disk now holds the changes, under a new
-    // modification time that the store must take as its own.
+    // modification time that the store must take as its own. A copy to
+    // another file leaves the store's file as it was, changes still pending.
     PositionalFile::Identity now;
-    if (failure.isEmpty() && PositionalFile::identityOf(file.path(), &now) && now.device == file.identity().device
-        && now.inode == file.identity().inode)
+    if (failure.isEmpty() && inPlace && PositionalFile::identityOf(path, &now))
         data.paged()->markSaved(now);
     return failure;
 }
@@ -59,10 +71,7 @@ QString savePages(const QString &path, const QString &sourcePath, const PagedFil
     const FileIdentity source{expected.device, expected.inode, expected.size, expected.modifiedNs};
     // The file it was read from, under whatever name, takes only the changed
     // pages, through the journal; any other target gets a whole copy.
-    PositionalFile::Identity target;
-    const bool sameFile = PositionalFile::identityOf(path, &target) && target.device == expected.device
-        && target.inode == expected.inode;
-    if (sameFile)
+    if (isSameFile(path, expected))
         return saveChangedPages(path, source, pages);
     return saveCopyWithChanges(sourcePath, source, path, pages);
 }

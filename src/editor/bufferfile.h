@@ -15,7 +15,7 @@ namespace BufferFile {
 QString load(const QString &path, FileBuffer &out, QString *notice = nullptr);
 
 // Writes the buffer to `path`. "" on success, else the reason.
-QString save(const QString &path, const FileBuffer &data);
+QString save(const QString &path, FileBuffer &data);
 
 // Writes the changed pages of the file opened from `sourcePath` (as it was
 // when opened: `expected`) to `path`, the same file or a new one.
