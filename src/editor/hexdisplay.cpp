@@ -180,13 +180,14 @@ void HexDisplay::setupAccessibility()
     m_text1[0]->setAccessibleName(m_label2[1]->text());
     m_text1[1]->setAccessibleName(m_label2[0]->text());
     m_grid->setCellNamer([this](int cell) {
-        const int64_t p = int64_t(m_realsc->Value()) + cell;
-        if (cell > m_lastIndex || !MainMods::ByteBuffer.contains(p))
+        // The view start, not the bar's value: above 2 GiB the bar counts in
+        // its own units.
+        const int64_t p = m_viewStart + cell;
+        uint8_t b = 0;
+        if (cell > m_lastIndex || !MainMods::ByteBuffer.read(p, 1, &b))
             return QString();
-        const int32_t index = static_cast<int32_t>(p);
-        const uint8_t b = MainMods::ByteBuffer[index];
         const QChar ch = Ansi::toChar(b);
-        return Readout::cellTip(index, b) + (ch.isPrint() ? QStringLiteral(", Chr ") + ch : QString());
+        return Readout::cellTip(p, b) + (ch.isPrint() ? QStringLiteral(", Chr ") + ch : QString());
     });
 }
 
@@ -737,15 +738,12 @@ bool HexDisplay::openNamedFile(const QString &path)
 
 void HexDisplay::dragEnterEvent(QDragEnterEvent *event)
 {
-    // Accepting or refusing here is what gives the pointer its shape.
-    if (DroppedFile::localFile(event->mimeData()))
-        event->acceptProposedAction();
-    else
-        event->ignore();
+    dragMoveEvent(event);
 }
 
 void HexDisplay::dragMoveEvent(QDragMoveEvent *event)
 {
+    // Accepting or refusing here is what gives the pointer its shape.
     if (DroppedFile::localFile(event->mimeData()))
         event->acceptProposedAction();
     else
