@@ -43,8 +43,13 @@ void BackgroundFind::start(std::shared_ptr<const ByteSource> source, const QByte
         ChunkSearch::Options options;
         options.chunkSize = chunkSize;
         options.cancel = &m_cancel;
-        options.progress = [this, from, total, report](int64_t pos) {
+        // Reported when the percentage moves, not after every chunk: the
+        // window redraws its readout for each report.
+        options.progress = [this, from, total, report, last = -1](int64_t pos) mutable {
             const int percent = int(std::min<int64_t>(100, (pos - from) * 100 / total));
+            if (percent == last)
+                return;
+            last = percent;
             report([this, percent] { emit progressed(percent); });
         };
         const ChunkSearch::Result result =
