@@ -218,17 +218,19 @@ QString readWhole(const QString &path, int64_t limit, const Resize &resize, File
         return QStringLiteral("not enough memory");
     int64_t done = 0;
     for (;;) {
-        if (done == capacity) {
-            // The reported size is only a hint: pseudo-files report 0 or a
-            // page, and a file may grow. Read on until the end.
-            uint8_t probe[kProbe];
-            const ssize_t n = ops.read(fd.get(), probe, kProbe);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                return systemReason(errno);
-            if (n == 0)
-                break;
+        // The reported size is only a hint: pseudo-files report 0 or a page,
+        // and a file may grow. Once it is filled, a probe reads on to the end.
+        uint8_t probe[kProbe];
+        const bool probing = done == capacity;
+        const ssize_t n = probing ? ops.read(fd.get(), probe, kProbe)
+                                  : ops.read(fd.get(), buffer + done, size_t(std::min(kChunk, capacity - done)));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return systemReason(errno);
+        if (n == 0)
+            break;
+        if (probing) {
             if (done + n > limit)
                 return tooLarge(limit);
             capacity = std::min(limit, std::max({capacity * 2, done + n, int64_t(kProbe)}));
@@ -236,16 +238,7 @@ QString readWhole(const QString &path, int64_t limit, const Resize &resize, File
             if (!buffer)
                 return QStringLiteral("not enough memory");
             std::memcpy(buffer + done, probe, size_t(n));
-            done += n;
-            continue;
         }
-        const ssize_t n = ops.read(fd.get(), buffer + done, size_t(std::min(kChunk, capacity - done)));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return systemReason(errno);
-        if (n == 0)
-            break;
         done += n;
     }
     if (done != capacity && !resize(done) && done > 0)
