@@ -90,7 +90,7 @@ void BM_OpenOnDemand(benchmark::State &state)
     for (auto _ : state) {
         FileBuffer buffer;
         if (!BufferFile::load(path, buffer).isEmpty())
-            state.SkipWithError("load failed");
+            benchFailed(state, "load failed");
     }
 }
 BENCHMARK(BM_OpenOnDemand)->Unit(benchmark::kMicrosecond);
@@ -134,7 +134,7 @@ void cycleViews(benchmark::State &state)
 void BM_RepaintOnDemand(benchmark::State &state)
 {
     if (!BufferFile::load(sparseFile(), MainMods::ByteBuffer).isEmpty())
-        state.SkipWithError("load failed");
+        benchFailed(state, "load failed");
     window()->GoNow();
     cycleViews(state);
 }
@@ -153,7 +153,7 @@ void BM_FindOnDemand(benchmark::State &state)
     QString why;
     std::unique_ptr<PagedFile> file = PagedFile::open(findFile(), &why);
     if (!file) {
-        state.SkipWithError("open failed");
+        benchFailed(state, "open failed");
         return;
     }
     const bool caseMatch = state.range(0) != 0;
@@ -162,7 +162,7 @@ void BM_FindOnDemand(benchmark::State &state)
         const ChunkSearch::Result r = ChunkSearch::find(
             *file, reinterpret_cast<const uint8_t *>("QUICKFOX"), 8, 0, caseMatch, options);
         if (r.status != ChunkSearch::Result::NotFound)
-            state.SkipWithError("unexpected result");
+            benchFailed(state, "unexpected result");
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * file->size());
     state.SetLabel(caseMatch ? "exact" : "any case");
@@ -216,5 +216,5 @@ int main(int argc, char **argv)
     reportOpenMemory();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    return 0;
+    return benchExitCode();
 }

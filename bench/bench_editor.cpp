@@ -6,6 +6,7 @@
 // - one scroll step on a 1 GiB buffer against the same step on a 2 KB buffer;
 // - one keystroke typed over the file in the character box.
 // Runs on the offscreen platform with the window shown.
+#include "benchsize.h"
 #include "cellgrid.h"
 #include "gridgeometry.h"
 #include "hexdisplay.h"
@@ -124,7 +125,7 @@ void BM_HeldDownArrowTick(benchmark::State &state)
     RealvScroll *bar = w->Realsc();
     QTimer *timer = bar->findChild<QTimer *>();
     if (!timer) {
-        state.SkipWithError("the scroll bar has no timer");
+        benchFailed(state, "the scroll bar has no timer");
         return;
     }
     bar->setFocus();
@@ -196,7 +197,7 @@ int main(int argc, char **argv)
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     if (child)
-        return 0;
+        return benchExitCode();
     // The page repaint at twice the pixels, beside the figure above.
     QProcess twice;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -206,5 +207,5 @@ int main(int argc, char **argv)
     twice.start(self, childArgs);
     if (!twice.waitForFinished(-1) || twice.exitCode() != 0)
         return 1;
-    return 0;
+    return benchExitCode();
 }

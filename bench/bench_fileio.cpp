@@ -27,15 +27,6 @@ int64_t benchSize()
     return benchBytes();
 }
 
-// Set by every failed step, so that the smoke run catches a broken benchmark.
-bool g_failed = false;
-
-void fail(benchmark::State &state, const char *what)
-{
-    g_failed = true;
-    state.SkipWithError(what);
-}
-
 const QString &sourceFile()
 {
     static QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/veltrano-bench-XXXXXX"));
@@ -62,7 +53,7 @@ void BM_LoadFileIO(benchmark::State &state)
     for (auto _ : state) {
         ByteStore store;
         if (!FileIO::load(path, store).isEmpty())
-            fail(state, "load failed");
+            benchFailed(state, "load failed");
         benchmark::DoNotOptimize(store.data());
     }
     state.SetBytesProcessed(state.iterations() * benchSize());
@@ -101,7 +92,7 @@ void BM_SaveFileIO(benchmark::State &state)
     ByteStore &store = loaded();
     for (auto _ : state) {
         if (!FileIO::save(targetPath(), store).isEmpty())
-            fail(state, "save failed");
+            benchFailed(state, "save failed");
         state.PauseTiming();
         QFile::remove(targetPath());
         state.ResumeTiming();
@@ -150,12 +141,12 @@ void BM_SaveInPlace(benchmark::State &state)
     ByteStore &store = loaded();
     const QString &target = linkedTarget();
     if (target.isEmpty()) {
-        fail(state, "could not set up the hard-linked target");
+        benchFailed(state, "could not set up the hard-linked target");
         return;
     }
     for (auto _ : state) {
         if (!FileIO::save(target, store).isEmpty())
-            fail(state, "save failed");
+            benchFailed(state, "save failed");
     }
     state.SetBytesProcessed(state.iterations() * benchSize());
 }
@@ -201,5 +192,5 @@ int main(int argc, char **argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    return g_failed ? 1 : 0;
+    return benchExitCode();
 }

@@ -77,7 +77,7 @@ void BM_SaveInPlace(benchmark::State &state)
         const FileIdentity id = *FileIdentity::of(path);
         state.ResumeTiming();
         if (const QString why = saveChangedPages(path, id, changes); !why.isEmpty())
-            state.SkipWithError(qPrintable(why));
+            benchFailed(state, qPrintable(why));
     }
 }
 
@@ -92,7 +92,7 @@ void BM_PlainPwriteFsync(benchmark::State &state)
         const int fd = ::open(path.constData(), O_RDWR);
         for (const auto &[offset, bytes] : changes)
             if (::pwrite(fd, bytes.constData(), 1, offset) != 1)
-                state.SkipWithError("pwrite failed");
+                benchFailed(state, "pwrite failed");
         ::fsync(fd);
         ::close(fd);
     }
@@ -111,7 +111,7 @@ void BM_SaveAs(benchmark::State &state)
     for (auto _ : state) {
         if (const QString why = saveCopyWithChanges(path, *FileIdentity::of(path), copyPath(), changes);
             !why.isEmpty())
-            state.SkipWithError(qPrintable(why));
+            benchFailed(state, qPrintable(why));
         state.PauseTiming();
         removeCopy();
         state.ResumeTiming();
@@ -129,7 +129,7 @@ void runCp(benchmark::State &state)
     int status = 0;
     if (posix_spawnp(&pid, "cp", nullptr, nullptr, argv, environ) != 0 || waitpid(pid, &status, 0) != pid
         || status != 0)
-        state.SkipWithError("cp failed");
+        benchFailed(state, "cp failed");
 }
 
 void BM_Cp(benchmark::State &state)
@@ -149,7 +149,7 @@ void BM_CpThenFsync(benchmark::State &state)
         runCp(state);
         const int fd = ::open(QFile::encodeName(copyPath()).constData(), O_RDONLY);
         if (fd < 0 || ::fsync(fd) != 0)
-            state.SkipWithError("fsync failed");
+            benchFailed(state, "fsync failed");
         ::close(fd);
         state.PauseTiming();
         removeCopy();
@@ -175,5 +175,5 @@ int main(int argc, char **argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    return 0;
+    return benchExitCode();
 }

@@ -64,7 +64,7 @@ void BM_Baseline(benchmark::State &state)
                                    : memmem(b.data(), size_t(b.size()), pattern, len);
         benchmark::DoNotOptimize(hit);
         if (hit)
-            state.SkipWithError("pattern found");
+            benchFailed(state, "pattern found");
     }
     state.SetLabel(len == 1 ? "memchr" : "memmem");
     state.SetBytesProcessed(int64_t(state.iterations()) * b.size());
@@ -79,7 +79,7 @@ void runFind(benchmark::State &state, bool caseMatch)
         const int64_t at = findBytes(b.data(), size_t(b.size()), pattern, len, 0, caseMatch);
         benchmark::DoNotOptimize(at);
         if (at >= 0)
-            state.SkipWithError("pattern found");
+            benchFailed(state, "pattern found");
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * b.size());
 }
@@ -131,7 +131,7 @@ void BM_FindStep(benchmark::State &state)
     for (auto _ : state) {
         MainMods::LastFindText.clear();
         if (FindStep::run(host, pattern, caseMatch))
-            state.SkipWithError("pattern found");
+            benchFailed(state, "pattern found");
     }
     state.SetLabel(caseMatch ? "exact, 8 bytes" : "any case, 8 bytes");
     state.SetBytesProcessed(int64_t(state.iterations()) * MainMods::ByteBuffer.size());
@@ -163,5 +163,5 @@ int main(int argc, char **argv)
     reportFindPeakMemory();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    return 0;
+    return benchExitCode();
 }

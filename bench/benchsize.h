@@ -1,15 +1,31 @@
 #pragma once
-// What the benchmarks share: the size of their large buffers and files (1 GiB
+// What the benchmarks share: how a failed step fails the run, the size of their large buffers and files (1 GiB
 // unless a benchmark says otherwise, or VELTRANO_BENCH_MB mebibytes when set: the smoke run under `make test`
 // sets a few, so that every benchmark runs once in seconds), and the noise
 // those files are filled with.
 #include <QFile>
+#include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
+
+// Set by every failed step, so that the smoke run under `make test` catches
+// a broken benchmark: each benchmark's main returns benchExitCode().
+inline bool g_benchFailed = false;
+
+inline void benchFailed(benchmark::State &state, const char *what)
+{
+    g_benchFailed = true;
+    state.SkipWithError(what);
+}
+
+inline int benchExitCode()
+{
+    return g_benchFailed ? 1 : 0;
+}
 
 inline int64_t benchBytes(int64_t defaultMiB = 1024)
 {
