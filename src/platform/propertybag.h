@@ -22,7 +22,8 @@ public:
     // Space around the name and the value is not part of them. So that every
     // name and value comes back as it went in, a backslash, a line break, '='
     // and space at either end are written as escapes (\\, \n, \r, \=, \s,
-    // \t); any other backslash reads as itself, so plain lines read as before.
+    // \t); any other backslash reads as itself. A line stored before escapes
+    // reads as before unless it holds one of those six pairs.
     QString toText() const;
     static PropertyBag fromText(const QString &text);
 
