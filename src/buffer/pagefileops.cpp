@@ -1,6 +1,7 @@
 #include "pagefileops.h"
 
 #include "diskname.h"
+#include "systemreason.h"
 
 
 #include <cerrno>
@@ -202,5 +203,5 @@ QByteArray nativePath(const QString &path)
 
 QString errorText(int negatedErrno)
 {
-    return QString::fromLocal8Bit(std::strerror(-negatedErrno));
+    return systemReason(-negatedErrno);
 }

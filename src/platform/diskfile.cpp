@@ -21,11 +21,6 @@ namespace {
 constexpr int64_t kChunk = int64_t(1) << 30;
 constexpr size_t kProbe = 64 * 1024;
 
-QString systemReason(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 QString tooLarge(int64_t limit)
 {
     if (limit + 1 == int64_t(1) << 31)

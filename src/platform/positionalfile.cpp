@@ -1,6 +1,7 @@
 #include "positionalfile.h"
 
 #include "diskname.h"
+#include "systemreason.h"
 
 #include <cerrno>
 #include <cstring>
@@ -25,7 +26,7 @@ std::unique_ptr<PositionalFile> PositionalFile::open(const QString &path, QStrin
     // block the open; it is refused below.
     const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        *why = QString::fromLocal8Bit(std::strerror(errno));
+        *why = systemReason(errno);
         return nullptr;
     }
     struct stat st {};
