@@ -3,6 +3,7 @@
 #include "diskname.h"
 #include "fileattributes.h"
 #include "fileops.h"
+#include "systemreason.h"
 
 #include <QRandomGenerator>
 
