@@ -4,7 +4,6 @@
 // a rename that is refused) on real files. Each member does what the POSIX
 // call of the same name does: it returns its result and leaves the reason
 // of a failure in errno. system() is the one production instance.
-
 #include <sys/stat.h>
 #include <sys/types.h>
 
