@@ -55,7 +55,9 @@ public:
     const Identity &identity() const { return m_identity; }
     Pages changedPages() const;
     // The changed pages were written to the file, which is now `now`: they
-    // leave the overlay and the store checks the file against `now`.
+    // leave the overlay and the store checks the file against `now`. Only
+    // while no other thread reads: reads of the disk check the identity
+    // without the lock (the editor stops its search before it saves).
     void markSaved(const Identity &now);
 
 private:
