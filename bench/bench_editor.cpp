@@ -42,8 +42,8 @@ void fillBuffer(int64_t size)
 {
     if (MainMods::ByteBuffer.size() == size)
         return;
-    MainMods::ByteBuffer.allocate(size);
-    uint8_t *p = MainMods::ByteBuffer.data();
+    DocumentFile &p = MainMods::ByteBuffer;
+    p.allocate(size);
     for (int64_t i = 0; i < size; i += 4096)
         p[i] = uint8_t(i >> 12); // touch every page once so faults stay out of the timing
     for (int64_t i = 0; i < std::min<int64_t>(size, 1 << 20); ++i)

@@ -10,6 +10,7 @@
 #include "findstep.h"
 #include "mainmods.h"
 
+#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -29,26 +30,17 @@ const char *patternOfLength(int64_t len)
     return len <= 16 ? kPattern : nullptr;
 }
 
-const FileBuffer &buffer()
+// The noise is written to a file and loaded, as a user's file would be.
+const DocumentFile &buffer()
 {
     static const bool ready = [] {
-        if (!MainMods::ByteBuffer.allocate(kBufferSize))
-            return false;
-        uint64_t state = 0x9E3779B97F4A7C15ull;
-        uint8_t *data = MainMods::ByteBuffer.data();
-        for (int64_t i = 0; i < kBufferSize; i += 8) {
-            state ^= state << 13;
-            state ^= state >> 7;
-            state ^= state << 17;
-            std::memcpy(data + i, &state, 8);
-        }
-        for (int64_t i = 0; i < kBufferSize; ++i)
-            if (data[i] == 'Q' || data[i] == 'q')
-                data[i] = '.';
-        return true;
+        QTemporaryDir dir;
+        QFile file(dir.filePath(QStringLiteral("noise.bin")));
+        return dir.isValid() && file.open(QIODevice::WriteOnly) && writeNoise(file, kBufferSize, 'q')
+            && file.flush() && MainMods::ByteBuffer.load(file.fileName()).failure.isEmpty();
     }();
     if (!ready) {
-        std::fprintf(stderr, "cannot allocate the 1 GiB buffer\n");
+        std::fprintf(stderr, "cannot make the noise file\n");
         std::exit(1);
     }
     return MainMods::ByteBuffer;
@@ -56,12 +48,12 @@ const FileBuffer &buffer()
 
 void BM_Baseline(benchmark::State &state)
 {
-    const FileBuffer &b = buffer();
+    const DocumentFile &b = buffer();
     const auto len = size_t(state.range(0));
     const char *pattern = patternOfLength(int64_t(len));
     for (auto _ : state) {
-        const void *hit = len == 1 ? std::memchr(b.data(), pattern[0], size_t(b.size()))
-                                   : memmem(b.data(), size_t(b.size()), pattern, len);
+        const void *hit = len == 1 ? std::memchr(b.span(), pattern[0], size_t(b.size()))
+                                   : memmem(b.span(), size_t(b.size()), pattern, len);
         benchmark::DoNotOptimize(hit);
         if (hit)
             benchFailed(state, "pattern found");
@@ -72,11 +64,11 @@ void BM_Baseline(benchmark::State &state)
 
 void runFind(benchmark::State &state, bool caseMatch)
 {
-    const FileBuffer &b = buffer();
+    const DocumentFile &b = buffer();
     const auto len = size_t(state.range(0));
     const auto *pattern = reinterpret_cast<const uint8_t *>(patternOfLength(int64_t(len)));
     for (auto _ : state) {
-        const int64_t at = findBytes(b.data(), size_t(b.size()), pattern, len, 0, caseMatch);
+        const int64_t at = findBytes(b.span(), size_t(b.size()), pattern, len, 0, caseMatch);
         benchmark::DoNotOptimize(at);
         if (at >= 0)
             benchFailed(state, "pattern found");

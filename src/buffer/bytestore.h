@@ -1,21 +1,24 @@
 #pragma once
-// A whole file in memory (the buffer's store for files of up to kMaxSize
-// bytes), indexed from 0 with signed 32-bit indices.
+// A whole file in memory (the store for files of up to kMaxSize bytes),
+// indexed from 0 with signed 32-bit indices.
 // Owns one block from PageMemory: zero-filled, never copied, released as a
 // whole. Only a load replaces the block; everything else reads or replaces
 // bytes in place.
-#include <cstdint>
+#include "bytesource.h"
+
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 
-class ByteStore
+class ByteStore final : public ByteSource
 {
 public:
     // The largest size that signed 32-bit indices can address.
     static constexpr int64_t kMaxSize = std::numeric_limits<int32_t>::max();
 
     ByteStore() = default;
-    ~ByteStore();
+    ~ByteStore() override;
     ByteStore(const ByteStore &) = delete;
     ByteStore &operator=(const ByteStore &) = delete;
     ByteStore(ByteStore &&other) noexcept;
@@ -25,14 +28,25 @@ public:
     // size is negative, above kMaxSize, or the memory is not to be had.
     bool allocate(int64_t size);
 
-    int32_t size() const { return m_size; }
-    int32_t upperBound() const { return m_size - 1; }
-    bool contains(int64_t index) const { return index >= 0 && index < m_size; }
+    int64_t size() const override { return m_size; }
+    bool read(int64_t pos, int64_t len, uint8_t *dst) const override
+    {
+        if (pos < 0 || len < 0 || len > m_size - pos)
+            return false;
+        std::memcpy(dst, m_data + pos, size_t(len));
+        return true;
+    }
+    bool write(int64_t pos, uint8_t value) override
+    {
+        if (!contains(pos))
+            return false;
+        m_data[pos] = value;
+        return true;
+    }
+    const uint8_t *span() const override { return m_data; }
 
+    bool contains(int64_t index) const { return index >= 0 && index < m_size; }
     uint8_t *data() { return m_data; }
-    const uint8_t *data() const { return m_data; }
-    uint8_t &operator[](int32_t i) { return m_data[i]; }
-    uint8_t operator[](int32_t i) const { return m_data[i]; }
 
     void swap(ByteStore &other) noexcept;
 

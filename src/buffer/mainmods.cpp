@@ -1,7 +1,7 @@
 #include "mainmods.h"
 
 namespace MainMods {
-FileBuffer ByteBuffer;
+DocumentFile ByteBuffer;
 QString ChosenPath;
 QByteArray LastFindText;
 } // namespace MainMods

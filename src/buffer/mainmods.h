@@ -1,7 +1,7 @@
 #pragma once
 // The shared module: state that lives for the whole run, outside any window.
 // One thread touches it, so it needs no locking.
-#include "filebuffer.h"
+#include "documentfile.h"
 
 #include <QByteArray>
 #include <QString>
@@ -9,7 +9,7 @@
 namespace MainMods {
 
 // The open file, byte k at offset k. 1000 zero bytes at start-up.
-extern FileBuffer ByteBuffer;
+extern DocumentFile ByteBuffer;
 
 // What the file chooser handed back: "" for nothing chosen, else the name box's
 // text as accepted (a bare name resolves against the working directory).

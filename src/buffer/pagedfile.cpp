@@ -9,22 +9,21 @@ namespace {
 constexpr int64_t kDirectRead = 4 * PagedFile::kPageSize;
 } // namespace
 
-std::unique_ptr<PagedFile> PagedFile::open(const QString &path, QString *why)
+std::unique_ptr<PagedFile> PagedFile::open(FileOps &ops, const QByteArray &path, QString *why)
 {
-    std::unique_ptr<PositionalFile> file = PositionalFile::open(path, why);
+    std::unique_ptr<PositionalFile> file = PositionalFile::open(ops, path, why);
     if (!file)
         return nullptr;
-    Identity identity;
+    FileIdentity identity;
     if (!file->identity(&identity)) {
         *why = QStringLiteral("the file cannot be examined");
         return nullptr;
     }
-    return std::unique_ptr<PagedFile>(new PagedFile(std::move(file), path, identity));
+    return std::unique_ptr<PagedFile>(new PagedFile(std::move(file), identity));
 }
 
-PagedFile::PagedFile(std::unique_ptr<PositionalFile> file, QString path, const Identity &identity)
+PagedFile::PagedFile(std::unique_ptr<PositionalFile> file, const FileIdentity &identity)
     : m_file(std::move(file))
-    , m_path(std::move(path))
     , m_identity(identity)
     , m_cache(kCachePages)
 {
@@ -45,9 +44,8 @@ void PagedFile::fail(Fault why) const
 
 bool PagedFile::stillSame() const
 {
-    Identity now, named;
-    if (!m_file->identity(&now) || !PositionalFile::identityOf(m_path, &named) || !(now == m_identity)
-        || !(named == m_identity)) {
+    FileIdentity now, named;
+    if (!m_file->identity(&now) || !m_file->identityOfPath(&named) || now != m_identity || named != m_identity) {
         fail(Fault::ChangedOnDisk);
         return false;
     }
@@ -137,6 +135,10 @@ bool PagedFile::write(int64_t pos, uint8_t value)
         const uint8_t *bytes = pageBytes(page);
         if (!bytes)
             return false;
+        // Writing a byte's own value (as filling the edit boxes does) keeps
+        // the page where it is: looking is not changing.
+        if (bytes[pos - page * kPageSize] == value)
+            return true;
         it = m_overlay.emplace(page, QByteArray(reinterpret_cast<const char *>(bytes), pageLength(page))).first;
         for (Slot &slot : m_cache) {
             if (slot.page == page)
@@ -147,17 +149,7 @@ bool PagedFile::write(int64_t pos, uint8_t value)
     return true;
 }
 
-PagedFile::Pages PagedFile::changedPages() const
-{
-    const std::lock_guard lock(m_lock);
-    Pages pages;
-    pages.reserve(m_overlay.size());
-    for (const auto &[page, bytes] : m_overlay)
-        pages.emplace_back(page * kPageSize, bytes);
-    return pages;
-}
-
-void PagedFile::markSaved(const Identity &now)
+void PagedFile::markSaved(const FileIdentity &now)
 {
     std::lock_guard<std::mutex> lock(m_lock);
     // A cached copy of a changed page holds the bytes from before the edit.

@@ -6,8 +6,8 @@
 // chunks) bypass the cache and are patched from the overlay.
 //
 // Before each read from the disk the file is checked to be the one that was
-// opened (device, inode, size, modification time, through the open
-// descriptor and the path). Once it is not, or once a read fails, the store
+// opened (its identity, through the open descriptor and the path, which is
+// absolute). Once it is not, or once a read fails, the store
 // reads nothing more from the disk: fault() says why, and only pages already
 // in memory are served, so the view never mixes two versions of the file.
 //
@@ -18,12 +18,13 @@
 #include <QByteArray>
 #include <QString>
 
+class FileOps;
+
 #include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <utility>
 #include <vector>
 
 class PagedFile final : public ByteSource
@@ -32,15 +33,10 @@ public:
     static constexpr int64_t kPageSize = int64_t(64) << 10;
     static constexpr int kCachePages = 64; // 4 MiB
 
-    using Identity = PositionalFile::Identity;
-    // Changed pages in file order: (offset, bytes). The last page of the file
-    // may be shorter than kPageSize.
-    using Pages = std::vector<std::pair<int64_t, QByteArray>>;
-
-    // Opens `path` for reading in constant time (open and fstat, no read).
-    // nullptr when it cannot be opened or is not a regular file, with the
-    // reason in *why.
-    static std::unique_ptr<PagedFile> open(const QString &path, QString *why);
+    // Opens `path` (absolute, the system's bytes) for reading in constant
+    // time (open and fstat, no read). nullptr when it cannot be opened or is
+    // not a regular file, with the reason in *why.
+    static std::unique_ptr<PagedFile> open(FileOps &ops, const QByteArray &path, QString *why);
     ~PagedFile() override;
     PagedFile(const PagedFile &) = delete;
     PagedFile &operator=(const PagedFile &) = delete;
@@ -51,14 +47,13 @@ public:
     const uint8_t *span() const override { return nullptr; }
     Fault fault() const override { return m_fault.load(); }
 
-    const QString &path() const { return m_path; }
-    const Identity &identity() const { return m_identity; }
-    Pages changedPages() const;
+    const QByteArray &path() const { return m_file->path(); }
+    const FileIdentity &identity() const { return m_identity; }
     // The changed pages were written to the file, which is now `now`: they
     // leave the overlay and the store checks the file against `now`. Only
     // while no other thread reads: reads of the disk check the identity
     // without the lock (the editor stops its search before it saves).
-    void markSaved(const Identity &now);
+    void markSaved(const FileIdentity &now);
 
 private:
     struct Slot {
@@ -67,7 +62,7 @@ private:
         std::vector<uint8_t> bytes;
     };
 
-    PagedFile(std::unique_ptr<PositionalFile> file, QString path, const Identity &identity);
+    PagedFile(std::unique_ptr<PositionalFile> file, const FileIdentity &identity);
     int64_t pageLength(int64_t page) const;
     bool stillSame() const;
     bool readDisk(int64_t pos, int64_t len, uint8_t *dst) const;
@@ -77,8 +72,7 @@ private:
     const uint8_t *pageBytes(int64_t page) const;
 
     std::unique_ptr<PositionalFile> m_file;
-    QString m_path;
-    Identity m_identity;
+    FileIdentity m_identity;
     mutable std::atomic<Fault> m_fault{Fault::None};
     mutable std::mutex m_lock;
     mutable std::vector<Slot> m_cache;

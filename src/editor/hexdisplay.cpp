@@ -3,7 +3,6 @@
 #include "about.h"
 #include "ansi.h"
 #include "cellgrid.h"
-#include "bufferfile.h"
 #include "designcolours.h"
 #include "diskfolder.h"
 #include "diskname.h"
@@ -305,7 +304,7 @@ void HexDisplay::Realsc_Change()
     }
     m_barValue = value;
     const int32_t last = m_lastIndex;
-    const FileBuffer &buffer = MainMods::ByteBuffer;
+    const DocumentFile &buffer = MainMods::ByteBuffer;
     const int64_t view = m_viewStart;
     // One read for the page; only if part of it cannot be read is each cell
     // read alone, so that the view shows what it can.
@@ -430,7 +429,7 @@ void HexDisplay::Text1_Change(int Index)
     const QString text = m_text1[Index]->text();
     if (text.isEmpty())
         return;
-    FileBuffer &buffer = MainMods::ByteBuffer;
+    DocumentFile &buffer = MainMods::ByteBuffer;
     if (!buffer.contains(m_selIndex))
         return;
     bool ok = false;
@@ -493,7 +492,7 @@ void HexDisplay::Text1_KeyPress(int Index, int &KeyAscii)
             KeyAscii = 0;
         return;
     }
-    FileBuffer &buffer = MainMods::ByteBuffer;
+    DocumentFile &buffer = MainMods::ByteBuffer;
     const int code = KeyAscii;
     KeyAscii = 0;
     if (!buffer.contains(m_selIndex) || code < 0 || code > 255)
@@ -710,19 +709,19 @@ bool HexDisplay::openNamedFile(const QString &path)
     setCursor(Qt::WaitCursor);
     // The buffer, the caption, the view and the current file's name change
     // only once every byte of the new file has arrived.
-    QString interrupted;
-    const QString failure = BufferFile::load(path, MainMods::ByteBuffer, &interrupted);
-    if (!interrupted.isEmpty())
+    const DocumentFile::Opened opened = MainMods::ByteBuffer.load(path);
+    // A search still running in the old file would report into the new one,
+    // even while the notice below waits for the user.
+    if (opened.failure.isEmpty() && m_findBox)
+        m_findBox->stopSearch();
+    if (!opened.notice.isEmpty())
         m_messages->show(this, QStringLiteral("The last save of this file was interrupted"),
-                         failureDetail(path, interrupted));
-    if (!failure.isEmpty()) {
+                         failureDetail(path, opened.notice));
+    if (!opened.failure.isEmpty()) {
         setCursor(Qt::ArrowCursor);
-        m_messages->show(this, QStringLiteral("Could not open file"), failureDetail(path, failure));
+        m_messages->show(this, QStringLiteral("Could not open file"), failureDetail(path, opened.failure));
         return false;
     }
-    // A search still running in the old file would report into the new one.
-    if (m_findBox)
-        m_findBox->stopSearch();
     MainMods::ChosenPath = path;
     setWindowTitle(QStringLiteral("Veltrano Editor - ") + DiskName::forDisplay(path));
     // A search of the old file says nothing about the new one: the next Find
@@ -779,7 +778,7 @@ void HexDisplay::SaveContent_Click(int Index)
         if (m_findBox)
             m_findBox->stopSearch();
         setCursor(Qt::WaitCursor);
-        const QString failure = BufferFile::save(MainMods::ChosenPath, MainMods::ByteBuffer);
+        const QString failure = MainMods::ByteBuffer.save(MainMods::ChosenPath, Index == 1);
         setCursor(Qt::ArrowCursor);
         if (!failure.isEmpty())
             m_messages->show(this, QStringLiteral("Could not write file"),

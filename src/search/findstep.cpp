@@ -18,7 +18,11 @@ int64_t viewStartFor(int64_t index)
 
 std::shared_ptr<const ByteSource> onDemandSource()
 {
-    return MainMods::ByteBuffer.paged();
+    // Bytes held in one block are searched at once; any other store is read
+    // from the disk, which takes long enough to need the thread.
+    if (MainMods::ByteBuffer.span())
+        return nullptr;
+    return MainMods::ByteBuffer.source();
 }
 
 int64_t begin(FindHost &host, const QByteArray &needle)

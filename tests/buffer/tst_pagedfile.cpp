@@ -1,7 +1,8 @@
 // The on-demand store on real files: bytes at 64-bit positions of a sparse
 // 5 GiB file through both read paths, edits kept in the overlay and handed
 // over in file order, and a file changed on disk while it is open.
-#include "filebuffer.h"
+#include "documentfile.h"
+#include "fileops.h"
 #include "pagedfile.h"
 #include "sparsefile.h"
 
@@ -15,7 +16,7 @@ private slots:
     void initTestCase();
     void markers_data();
     void markers();
-    void changedPagesInFileOrder();
+    void changesInFileOrder();
     void changedOnDisk_data();
     void changedOnDisk();
 
@@ -43,11 +44,9 @@ void tst_PagedFile::markers()
 {
     QFETCH(int64_t, pos);
     QFETCH(int, marker);
-    QString why;
-    std::shared_ptr<PagedFile> file = PagedFile::open(m_huge, &why);
-    QVERIFY2(file, qPrintable(why));
-    FileBuffer buffer;
-    buffer.adopt(file);
+    DocumentFile buffer;
+    const DocumentFile::Opened opened = buffer.load(m_huge);
+    QVERIFY2(opened.failure.isEmpty(), qPrintable(opened.failure));
     QCOMPARE(buffer.size(), kHugeSize);
     QVERIFY(!buffer.span());
 
@@ -71,36 +70,34 @@ void tst_PagedFile::markers()
     QVERIFY(buffer.read(bigFrom, int64_t(big.size()), big.data()));
     QCOMPARE(int(big[size_t(pos - bigFrom)]), (~marker) & 0xFF);
 
-    const PagedFile::Pages pages = file->changedPages();
-    QCOMPARE(pages.size(), size_t(1));
-    const int64_t pageStart = pos / PagedFile::kPageSize * PagedFile::kPageSize;
-    QCOMPARE(pages[0].first, pageStart);
-    QCOMPARE(int64_t(pages[0].second.size()), std::min(PagedFile::kPageSize, kHugeSize - pageStart));
-    QCOMPARE(int(uint8_t(pages[0].second[qsizetype(pos - pageStart)])), (~marker) & 0xFF);
+    QCOMPARE(buffer.changes(), (ByteChanges{{pos, QByteArray(1, char(~marker))}}));
 
     QString again;
-    std::unique_ptr<PagedFile> fresh = PagedFile::open(m_huge, &again);
+    std::unique_ptr<PagedFile> fresh = PagedFile::open(FileOps::system(), QFile::encodeName(m_huge), &again);
     QVERIFY(fresh);
     QCOMPARE(int(fresh->byte(pos)), marker);
-    QCOMPARE(file->fault(), ByteSource::Fault::None);
+    QCOMPARE(buffer.fault(), ByteSource::Fault::None);
 }
 
-void tst_PagedFile::changedPagesInFileOrder()
+// What a save writes: the changed bytes in file order, neighbours joined,
+// and nothing for a byte written with its own value (as a click does).
+void tst_PagedFile::changesInFileOrder()
 {
-    QString why;
-    std::unique_ptr<PagedFile> file = PagedFile::open(m_huge, &why);
-    QVERIFY(file);
+    DocumentFile doc;
+    QVERIFY(doc.load(m_huge).failure.isEmpty());
     const Markers markers = hugeMarkers();
     for (auto it = markers.rbegin(); it != markers.rend(); ++it) {
-        QVERIFY(file->write(it->first, 0xEE));
-        QVERIFY(file->write(it->first, 0xEF)); // a second edit of a page adds no page
+        QVERIFY(doc.write(it->first, it->second)); // its own value: no change
+        QVERIFY(!doc.isChanged());
+        QVERIFY(doc.write(it->first, 0xEE));
+        QVERIFY(doc.write(it->first, 0xEF));
     }
-    const PagedFile::Pages pages = file->changedPages();
-    QCOMPARE(pages.size(), markers.size());
-    for (size_t i = 0; i < pages.size(); ++i) {
-        QCOMPARE(pages[i].first, markers[i].first / PagedFile::kPageSize * PagedFile::kPageSize);
-        QCOMPARE(uint8_t(pages[i].second[qsizetype(markers[i].first - pages[i].first)]), uint8_t(0xEF));
-    }
+    QVERIFY(doc.write(markers[0].first + 1, 0x11)); // joins the first
+    ByteChanges expected;
+    for (const auto &[pos, value] : markers)
+        expected.emplace_back(pos, QByteArray(1, char(0xEF)));
+    expected[0].second += char(0x11);
+    QCOMPARE(doc.changes(), expected);
 }
 
 void tst_PagedFile::changedOnDisk_data()
@@ -112,6 +109,7 @@ void tst_PagedFile::changedOnDisk_data()
     QTest::newRow("grown") << "grow" << true;
     QTest::newRow("replaced by another file") << "replace" << true;
     QTest::newRow("rewritten in place") << "rewrite" << true;
+    QTest::newRow("rewritten, its modification time put back") << "rewrite, time kept" << true;
     QTest::newRow("deleted") << "delete" << true;
 }
 
@@ -123,7 +121,7 @@ void tst_PagedFile::changedOnDisk()
     const int64_t size = 16 * PagedFile::kPageSize;
     QVERIFY(makeSparseFile(path, size, {{0, 1}, {PagedFile::kPageSize, 2}, {5 * PagedFile::kPageSize, 5}}));
     QString why;
-    std::unique_ptr<PagedFile> file = PagedFile::open(path, &why);
+    std::unique_ptr<PagedFile> file = PagedFile::open(FileOps::system(), QFile::encodeName(path), &why);
     QVERIFY(file);
     QCOMPARE(file->byte(0), uint8_t(1));                   // page 0 now in the cache
     QVERIFY(file->write(PagedFile::kPageSize + 1, 7)); // page 1 in the overlay
@@ -134,11 +132,13 @@ void tst_PagedFile::changedOnDisk()
         const QString other = m_dir.filePath(QStringLiteral("other.bin"));
         QVERIFY(makeSparseFile(other, size, {{5 * PagedFile::kPageSize, 9}}));
         QVERIFY(::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()) == 0);
-    } else if (change == "rewrite") {
+    } else if (change.startsWith("rewrite")) {
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadWrite));
-        QVERIFY(f.seek(5 * PagedFile::kPageSize) && f.putChar(9));
-        QVERIFY(f.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
+        const QDateTime before = f.fileTime(QFileDevice::FileModificationTime);
+        QVERIFY(f.seek(5 * PagedFile::kPageSize) && f.putChar(9) && f.flush());
+        QVERIFY(f.setFileTime(change == "rewrite" ? QDateTime::currentDateTime().addSecs(60) : before,
+                              QFileDevice::FileModificationTime));
     } else if (change == "delete") {
         QVERIFY(QFile::remove(path));
     }

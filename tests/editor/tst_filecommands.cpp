@@ -90,7 +90,7 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 
 QByteArray buffer()
 {
-    return QByteArray(reinterpret_cast<const char *>(MainMods::ByteBuffer.data()), MainMods::ByteBuffer.size());
+    return QByteArray(reinterpret_cast<const char *>(MainMods::ByteBuffer.span()), MainMods::ByteBuffer.size());
 }
 
 QByteArray sample(int n)

@@ -25,8 +25,8 @@ constexpr uint32_t kPastEnd = 0xFFC0C0;
 void loadBytes(HexDisplay &w, const QByteArray &bytes)
 {
     QVERIFY(MainMods::ByteBuffer.allocate(bytes.size()));
-    if (!bytes.isEmpty())
-        memcpy(MainMods::ByteBuffer.data(), bytes.constData(), bytes.size());
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        MainMods::ByteBuffer[i] = uint8_t(bytes[i]);
     w.Realsc()->setValue(0);
     w.GoNow();
 }
@@ -334,7 +334,7 @@ void tst_HexDisplay::typingOverTheFile()
     QTest::keyClick(w.Text1(2), Qt::Key_Return);
     QTest::keyClick(w.Text1(2), Qt::Key_Escape);
     QTest::keyClick(w.Text1(2), Qt::Key_C, Qt::ControlModifier);
-    QCOMPARE(QByteArray(reinterpret_cast<const char *>(MainMods::ByteBuffer.data()), 6),
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(MainMods::ByteBuffer.span()), 6),
              QByteArray("A\b\r\x1b\x03\0", 6));
     QCOMPARE(w.SelIndex(), 5);
 }
@@ -481,7 +481,7 @@ void tst_HexDisplay::composedCharactersAreTyped()
         QApplication::sendEvent(edit, &committed);
     }
     typeInto(edit, after);
-    QCOMPARE(QByteArray(reinterpret_cast<const char *>(MainMods::ByteBuffer.data()), 4), bytes);
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(MainMods::ByteBuffer.span()), 4), bytes);
     QCOMPARE(w.SelIndex(), selIndex);
     // The character box shows its byte, and every box the byte's value.
     QCOMPARE(w.Text1(2)->text(), Ansi::toString(MainMods::ByteBuffer[selIndex]));
@@ -633,7 +633,7 @@ void tst_HexDisplay::randomEditingMatchesReference()
         if (step % 50 == 0)
             w.Realsc()->setValue(gen.bounded(900));
     }
-    QCOMPARE(QByteArray(reinterpret_cast<const char *>(MainMods::ByteBuffer.data()), reference.size()),
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(MainMods::ByteBuffer.span()), reference.size()),
              reference);
     checkCells(w);
 }

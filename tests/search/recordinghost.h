@@ -23,7 +23,7 @@ public:
     // scroll bar is hidden, so a view moved off 0 could not come back).
     int64_t valueMax() const
     {
-        const FileBuffer &b = MainMods::ByteBuffer;
+        const DocumentFile &b = MainMods::ByteBuffer;
         return b.size() > 1600 ? b.upperBound() : 0;
     }
 

@@ -350,8 +350,7 @@ void TestFindBox::hugeFileIsSearchedBesideTheWindow()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("huge.bin"));
     QVERIFY(makeSparseFile(path, kHugeSize, hugeMarkers()));
-    QString why;
-    MainMods::ByteBuffer.adopt(std::shared_ptr<PagedFile>(PagedFile::open(path, &why)));
+    QVERIFY(MainMods::ByteBuffer.load(path).failure.isEmpty());
     QVERIFY(MainMods::ByteBuffer.size() == kHugeSize);
 
     // From a view shortly before the marker: Find returns at once, the
