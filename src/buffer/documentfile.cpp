@@ -36,7 +36,7 @@ public:
             return false;
         };
         if (!unchanged())
-            return -ESTALE;
+            return -EIO;
         FileStatus out;
         if (const int r = ops.fstat(fd, out); r < 0)
             return r;
@@ -50,7 +50,7 @@ public:
                 r = FileIo::writeAll(ops, fd, bytes.constData(), bytes.size(), offset);
         }
         if (r == 0 && !unchanged())
-            return -ESTALE;
+            return -EIO;
         return r;
     }
 
@@ -263,8 +263,12 @@ QString DocumentFile::save(const QString &name, bool saveAs)
             m_journalLeft = outcome.journalLeft;
         return outcome.failure;
     }
-    if (!outcome.file)
-        return {}; // saved, but the file could not be looked at again: the edits stay pending
+    if (!outcome.file) {
+        FileStatus now;
+        if (m_ops.stat(target.path, now) < 0)
+            return {}; // saved, but the file cannot be looked at: the edits stay pending
+        outcome.file = now.id;
+    }
     if (patch) {
         markSaved(*outcome.file);
         return {};

@@ -243,12 +243,13 @@ SaveOutcome writeComplete(FileOps &ops, const SaveTarget &target, const FileCont
     FileStatus oldStatus;
     if (target.exists) {
         old.reset(ops.open(target.path, FileOps::ReadWrite | FileOps::NoFollow));
-        int r = old.isOpen() ? ops.fstat(old.get(), oldStatus) : old.get();
-        if (r == 0 && (!oldStatus.isRegular() || !oldStatus.id.isSameFile(target.status.id)))
-            r = -ESTALE;
+        const int r = old.isOpen() ? ops.fstat(old.get(), oldStatus) : old.get();
         if (r < 0) {
-            out.failure = r == -ESTALE ? QStringLiteral("another program replaced it while it was being saved")
-                                       : FileIo::reason(r);
+            out.failure = FileIo::reason(r);
+            return out;
+        }
+        if (!oldStatus.isRegular() || !oldStatus.id.isSameFile(target.status.id)) {
+            out.failure = QStringLiteral("another program replaced it while it was being saved");
             return out;
         }
         if (ops.lock(old.get()) == -EAGAIN) {

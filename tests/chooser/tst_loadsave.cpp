@@ -1,5 +1,6 @@
 #include "diskfile.h"
 #include "diskname.h"
+#include "fileops.h"
 #include "loadsave.h"
 #include "mainmods.h"
 
@@ -196,7 +197,9 @@ void TestLoadSave::undecodableNameIsListedAndChosen()
         loaded.resize(size_t(size));
         return loaded.data();
     };
-    QCOMPARE(DiskFile::readWhole(MainMods::ChosenPath, 1 << 20, resize), QString());
+    FileIdentity identity;
+    QCOMPARE(DiskFile::readWhole(FileOps::system(), DiskName::toDisk(MainMods::ChosenPath), 1 << 20, resize, &identity),
+             QString());
     QCOMPARE(QByteArray(reinterpret_cast<const char *>(loaded.data()), qsizetype(loaded.size())), raw);
     QVERIFY(::unlink(raw.constData()) == 0); // QTemporaryDir cannot name it
 }

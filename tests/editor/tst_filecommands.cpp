@@ -2,17 +2,19 @@
 // with key and mouse events, on real files: what reaches the disk, the
 // caption, ChosenPath, and the one message a failure gives.
 #include "cellgrid.h"
+#include "findbox.h"
 #include "findstep.h"
 #include "gridgeometry.h"
 #include "hexdisplay.h"
 #include "loadsave.h"
 #include "mainmods.h"
+#include "journal.h"
 #include "messages.h"
-#include "pagesave.h"
 #include "readout.h"
 #include "realvscroll.h"
 #include "sparsefile.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -27,6 +29,11 @@
 
 namespace {
 
+QString journalOf(const QString &path)
+{
+    return QString::fromLocal8Bit(Journal::besidePath(QFile::encodeName(path)));
+}
+
 class RecordedMessages : public Messages
 {
 public:
@@ -34,9 +41,12 @@ public:
     {
         shown << text;
         details << detail;
+        if (whileShown)
+            whileShown();
     }
     QStringList shown;
     QStringList details;
+    std::function<void()> whileShown; // what happens while a real box would wait for the user
 };
 
 struct ChooserSeen {
@@ -185,10 +195,18 @@ void tst_FileCommands::loadThenSaveGivesTheSameFile()
     QCOMPARE(m_window->Realsc()->Value(), 0);
     QCOMPARE(m_window->Realsc()->isHidden(), size <= 1600);
     QCOMPARE(m_window->cursor().shape(), Qt::ArrowCursor);
-    QVERIFY(writeFile(path, "something else entirely, longer than some of the samples"));
     m_window->SaveContent_Click(0);
     QCOMPARE(readFile(path), sample(size));
     QVERIFY(m_messages->shown.isEmpty());
+    // Another program rewrites the file: a plain save says so once and
+    // leaves its bytes alone.
+    const QByteArray theirs("something else entirely, longer than some of the samples");
+    QVERIFY(writeFile(path, theirs));
+    m_window->SaveContent_Click(0);
+    QCOMPARE(readFile(path), theirs);
+    QCOMPARE(m_messages->shown, QStringList{QStringLiteral("Could not write file")});
+    QCOMPARE(m_messages->details,
+             QStringList{path + QStringLiteral(": another program changed it after it was opened")});
 }
 
 void tst_FileCommands::saveRightAfterStartUpAsksForAName()
@@ -483,6 +501,7 @@ void tst_FileCommands::hugeFileMarkers()
         QCOMPARE(w.Label1()->text(), QStringLiteral("Byte : 3000000001 Hex : B2D05E01"));
     QCOMPARE(w.Text1(0)->text(), QString::number(marker));
     QCOMPARE(w.Text1(1)->text(), QString::number(marker, 16).toUpper());
+    QVERIFY(!MainMods::ByteBuffer.isChanged()); // looking is not changing
 
     // The hexadecimal box, then typing over the file.
     w.Text1(1)->setText(QStringLiteral("7E"));
@@ -508,7 +527,7 @@ void tst_FileCommands::hugeFileMarkers()
             QCOMPARE(int(uint8_t(f.read(1).at(0))), int(value));
         }
     }
-    QVERIFY(!QFile::exists(journalPathFor(path)));
+    QVERIFY(!QFile::exists(journalOf(path)));
     w.setViewStart(0);
     QCOMPARE(MainMods::ByteBuffer.fault(), ByteSource::Fault::None);
     QVERIFY(m_messages->shown.isEmpty());
@@ -581,14 +600,34 @@ void tst_FileCommands::untrustedJournalIsReportedAndKept()
     // A journal beside the file that does not belong to it: the file opens as
     // it is on disk, the user is told once, and the journal stays for a person
     // to look at.
+    // A Find still reading the previous file is stopped before that notice,
+    // whose box runs the event loop while it waits: nothing of it reaches
+    // the new file.
+    const QString huge = m_dir.filePath(QStringLiteral("huge.bin"));
+    QVERIFY(makeSparseFile(huge, kHugeSize, hugeMarkers()));
+    open(huge);
+    m_window->FindData_Click();
+    FindBox *box = m_window->findBox();
+    box->findChild<QCheckBox *>(QStringLiteral("Check2"))->setChecked(true);
+    box->findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(QStringLiteral("47")); // in no byte: reads it all
+    box->findChild<QPushButton *>(QStringLiteral("Command2"))->click();
+    QString seenDuringNotice;
+    m_messages->whileShown = [&] {
+        QTest::qWait(2000);
+        if (!m_window->Label1()->isHidden())
+            seenDuringNotice = m_window->Label1()->text();
+    };
+
     const QString path = m_dir.filePath(QStringLiteral("journalled.bin"));
     QVERIFY(writeFile(path, sample(3000)));
-    QVERIFY(writeFile(journalPathFor(path), QByteArray("not a journal")));
+    QVERIFY(writeFile(journalOf(path), QByteArray("not a journal")));
     QVERIFY(m_window->openNamedFile(path));
+    QTest::qWait(200);
     QCOMPARE(m_messages->shown, QStringList{QStringLiteral("The last save of this file was interrupted")});
     QVERIFY(m_messages->details.first().startsWith(path + QStringLiteral(": ")));
     QCOMPARE(buffer(), sample(3000));
-    QCOMPARE(readFile(journalPathFor(path)), QByteArray("not a journal"));
+    QCOMPARE(readFile(journalOf(path)), QByteArray("not a journal"));
+    QCOMPARE(seenDuringNotice, QString());
 }
 
 QTEST_MAIN(tst_FileCommands)

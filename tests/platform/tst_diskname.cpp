@@ -3,6 +3,9 @@
 #include "diskfile.h"
 #include "diskfolder.h"
 #include "diskname.h"
+#include "fileops.h"
+#include "filesave.h"
+#include "savetarget.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -108,10 +111,13 @@ void tst_DiskName::oddNamesListOpenAndSaveTheirOwnFile()
             loaded.resize(size_t(size));
             return loaded.data();
         };
-        QCOMPARE(DiskFile::readWhole(path, 1 << 20, resize), QString());
+        FileIdentity identity;
+        QCOMPARE(DiskFile::readWhole(FileOps::system(), DiskName::toDisk(path), 1 << 20, resize, &identity), QString());
         QCOMPARE(loaded, std::vector<uint8_t>(1, uint8_t(byte)));
         const uint8_t saved[2] = {uint8_t(byte), 0};
-        QCOMPARE(DiskFile::writeWhole(path, saved, 2), QString());
+        SaveTarget target;
+        QCOMPARE(SaveTargets::resolve(FileOps::system(), DiskName::toDisk(path), &target), QString());
+        QCOMPARE(FileSave::writeComplete(FileOps::system(), target, MemoryContent(saved, 2)).failure, QString());
         QCOMPARE(rawRead(folder + '/' + oddName(byte)), QByteArray(reinterpret_cast<const char *>(saved), 2));
     }
     QCOMPARE(rawRead(folder + "/caf\xEF\xBF\xBD.bin"), QByteArray("look-alike"));

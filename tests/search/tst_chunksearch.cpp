@@ -5,6 +5,7 @@
 #include "backgroundfind.h"
 #include "bytesearch.h"
 #include "chunksearch.h"
+#include "fileops.h"
 #include "pagedfile.h"
 #include "sparsefile.h"
 
@@ -80,7 +81,7 @@ void tst_ChunkSearch::matchesAcrossEveryBoundary()
     QVERIFY(f.open(QIODevice::WriteOnly) && f.write(reference) == size);
     f.close();
     QString why;
-    std::unique_ptr<PagedFile> file = PagedFile::open(path, &why);
+    std::unique_ptr<PagedFile> file = PagedFile::open(FileOps::system(), QFile::encodeName(path), &why);
     QVERIFY(file);
 
     // Unsaved edits: one breaks a match on disk, one makes a match that is
@@ -115,7 +116,7 @@ void tst_ChunkSearch::backgroundReportsOnceOrNotAtAll()
     const QString path = m_dir.filePath(QStringLiteral("huge.bin"));
     QVERIFY(makeSparseFile(path, kHugeSize, hugeMarkers()));
     QString why;
-    std::shared_ptr<PagedFile> file = PagedFile::open(path, &why);
+    std::shared_ptr<PagedFile> file = PagedFile::open(FileOps::system(), QFile::encodeName(path), &why);
     QVERIFY(file);
     const QByteArray needle("\0\0E", 3); // the marker at 2^32, after two zeros
 

@@ -35,8 +35,8 @@ public:
     int crashAt = 0;            // the call (1-based, counted while armed) that crashes
     Loss loss = Loss::Nothing;
     int failAt = 0;             // the call that fails instead...
-    QByteArray failing;         // ...or every call of this name (with failingNth: only that one)
-    int failingNth = 0;
+    QByteArray failing;         // ...or every call of this name from the failingFrom-th on
+    int failingFrom = 1;
     int failWith = ENOSPC;
     QByteArray crashOnWriteTo;  // or crash at a write to this file...
     int writesBeforeCrash = 0;  // ...after letting this many through
@@ -44,6 +44,7 @@ public:
     int noKernelCopy = 0;       // fail kernel copies and hole searches with this errno
     QByteArray refusedFolder;   // no new file is made in here (EACCES)
     std::function<void(const QByteArray &from)> beforeRename;
+    std::function<void(const QByteArray &path)> beforeWrite;
 
     QByteArray triggeredCall;   // the call that failed or crashed
     QStringList violations;     // orders a real crash could punish
@@ -86,6 +87,8 @@ public:
     {
         if (armed && !crashOnWriteTo.isEmpty() && m_paths[fd] == crashOnWriteTo && writesBeforeCrash-- == 0)
             crash();
+        if (armed && beforeWrite)
+            beforeWrite(m_paths[fd]);
         if (const int r = step("pwrite"))
             return r;
         remember(fd, offset, capped(size));
@@ -212,7 +215,7 @@ private:
             ++crashAt; // at the next call that can
         else if (m_calls == crashAt)
             crash();
-        const bool byName = !failing.isEmpty() && failing == name && (failingNth == 0 || ++m_named == failingNth);
+        const bool byName = !failing.isEmpty() && failing == name && ++m_named >= failingFrom;
         if (m_calls == failAt || byName) {
             triggeredCall = name;
             return -failWith;
