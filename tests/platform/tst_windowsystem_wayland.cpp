@@ -26,8 +26,6 @@
 #include <cstring>
 #include <thread>
 
-Q_DECLARE_METATYPE(std::string)
-
 namespace {
 
 bool contains(const std::vector<WindowId> &windows, WindowId window)
