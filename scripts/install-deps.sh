@@ -25,6 +25,12 @@ test_packages=(
   desktop-file-utils appstream groff-base
 )
 
+# The window list on Wayland: the client library and wayland-scanner to build
+# it; for its tests a headless sway, xdg-shell for the test windows, and Qt's
+# Wayland plugin so that Qt runs on that sway too.
+run_packages+=(libwayland-dev)
+test_packages+=(wayland-protocols sway qt6-wayland)
+
 case "$what" in
   run) packages=("${run_packages[@]}") ;;
   test) packages=("${run_packages[@]}" "${test_packages[@]}") ;;

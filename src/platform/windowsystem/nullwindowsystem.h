@@ -1,6 +1,7 @@
 #pragma once
-// The backend for sessions whose windows we cannot reach (Wayland without X,
-// headless Qt platforms): the desktop looks empty and requests do nothing.
+// The backend for sessions whose windows we cannot reach (a Wayland compositor
+// that keeps its toplevels to itself and no X server, headless Qt platforms):
+// the desktop looks empty and requests do nothing.
 #include "windowsystem.h"
 
 class NullWindowSystem final : public WindowSystem

@@ -16,6 +16,10 @@
 #include <xcb/xcb.h>
 #endif
 
+#ifdef VELTRANO_HAVE_WAYLAND
+#include "waylandwindowsystem.h"
+#endif
+
 std::unique_ptr<WindowSystem> WindowSystem::createNull()
 {
     return std::make_unique<NullWindowSystem>();
@@ -39,6 +43,16 @@ std::unique_ptr<WindowSystem> WindowSystem::connectX11(const char *displayName)
 #endif
 }
 
+std::unique_ptr<WindowSystem> WindowSystem::connectWayland(const char *displayName)
+{
+#ifdef VELTRANO_HAVE_WAYLAND
+    return connectWaylandWindowSystem(displayName);
+#else
+    (void)displayName;
+    return nullptr;
+#endif
+}
+
 std::unique_ptr<WindowSystem> WindowSystem::create()
 {
 #ifdef Q_OS_WIN
@@ -53,11 +67,19 @@ std::unique_ptr<WindowSystem> WindowSystem::create()
         }
     }
 #endif
+    // Qt 6.4 keeps its wl_display to itself, so the backend connects to the
+    // same compositor ($WAYLAND_DISPLAY, as Qt did) on its own.
+    const bool wayland = platform.startsWith(QLatin1String("wayland"));
+    if (wayland) {
+        if (auto backend = connectWayland(nullptr))
+            return backend;
+    }
     // Headless platforms show nothing on a desktop, so there is nothing to
-    // list even if an X server happens to be around. Under Wayland (or with no
-    // GUI at all) an X server named by $DISPLAY is still worth asking.
-    const bool headless = !platform.isEmpty() && platform != QLatin1String("xcb")
-        && !platform.startsWith(QLatin1String("wayland"));
+    // list even if an X server happens to be around. Under a Wayland
+    // compositor that keeps its toplevels to itself (or with no GUI at all) an
+    // X server named by $DISPLAY is still worth asking: XWayland's windows are
+    // better than none.
+    const bool headless = !platform.isEmpty() && platform != QLatin1String("xcb") && !wayland;
     if (!headless && !qEnvironmentVariableIsEmpty("DISPLAY")) {
         if (auto backend = connectX11(nullptr))
             return backend;

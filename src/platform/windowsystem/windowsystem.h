@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
-// A window as the platform names it (an X window id, a Win32 HWND). Only the
-// backend that handed it out can interpret it.
+// A window as the platform names it (an X window id, a Win32 HWND, the number
+// a Wayland backend gave a compositor's toplevel). Only the backend that
+// handed it out can interpret it.
 using WindowId = std::uint64_t;
 
 // One platform's window operations. Every call copes with windows that vanish
@@ -26,11 +27,13 @@ public:
 
     virtual ~WindowSystem() = default;
 
-    // "x11", "windows" or "null".
+    // "x11", "wayland", "windows" or "null".
     virtual const char *backendName() const = 0;
 
     // Every top-level window of every process, hidden ones included, in the
-    // platform's own order. Empty when the window system cannot be reached.
+    // platform's own order (on Wayland, where a hidden window is no toplevel,
+    // the shown ones in the order the compositor announced them). Empty when
+    // the window system cannot be reached.
     virtual std::vector<WindowId> topLevelWindows() = 0;
 
     // The window's caption, cut to at most bound - 1 characters as if read
@@ -55,9 +58,11 @@ public:
     virtual bool requestDetectableAutoRepeat() = 0;
 
     // The backend for the platform the application runs on: the X11 one on
-    // Qt's own connection when Qt runs on xcb, Win32 on Windows, else an own X
-    // connection to $DISPLAY where there is one, else the null backend. The
-    // offscreen and minimal Qt platforms get the null backend.
+    // Qt's own connection when Qt runs on xcb, Win32 on Windows, the Wayland
+    // one when Qt runs on Wayland and the compositor lets clients list its
+    // toplevels; else an own X connection to $DISPLAY where there is one
+    // (XWayland's windows), else the null backend. The offscreen and minimal
+    // Qt platforms get the null backend.
     static std::unique_ptr<WindowSystem> create();
 
     // Lists nothing and closes nothing.
@@ -67,4 +72,10 @@ public:
     // $DISPLAY); nullptr when the display cannot be reached or this build has
     // no X11 support.
     static std::unique_ptr<WindowSystem> connectX11(const char *displayName);
+
+    // A Wayland backend on its own connection to the named compositor socket
+    // (a name in $XDG_RUNTIME_DIR or an absolute path; nullptr for
+    // $WAYLAND_DISPLAY); nullptr when the compositor cannot be reached, offers
+    // no foreign-toplevel management, or this build has no Wayland support.
+    static std::unique_ptr<WindowSystem> connectWayland(const char *displayName);
 };

@@ -6,6 +6,8 @@
 // connection has broken every call answers "nothing there" at once.
 #include "x11windowsystem.h"
 
+#include "backendrules.h"
+
 #include <QString>
 #include <QList>
 #include <QStringView>
@@ -29,11 +31,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// A whole operation (one public call) gets this long, however many round
-// trips it makes.
-constexpr std::chrono::milliseconds kOperationTimeout{3000};
+using BackendRules::Clock;
+using BackendRules::firstCodePoints;
+using BackendRules::kOperationTimeout;
 
 // Qt's event thread may read our replies off the socket before we see the
 // socket become readable, so the wait re-checks xcb's queue this often.
@@ -99,21 +99,6 @@ QString decodeCaption(const xcb_get_property_reply_t *reply, xcb_atom_t utf8, xc
     }
     // STRING, and whatever else a client put there, read as Latin-1.
     return QString::fromLatin1(view);
-}
-
-// The first `count` characters (code points, never half a surrogate pair).
-QString firstCodePoints(const QString &text, int count)
-{
-    qsizetype end = 0;
-    int taken = 0;
-    while (end < text.size() && taken < count) {
-        end += (text.at(end).isHighSurrogate() && end + 1 < text.size()
-                && text.at(end + 1).isLowSurrogate())
-            ? 2
-            : 1;
-        ++taken;
-    }
-    return text.left(end);
 }
 
 class X11WindowSystem final : public WindowSystem
