@@ -111,7 +111,13 @@ void HexDisplay::buildClient()
     m_grid->setColors(kCellTextColor, kBackColor);
     connect(m_grid, &CellGrid::cellClicked, this, &HexDisplay::ShowLab_Click);
     connect(m_grid, &CellGrid::cellMouseMoved, this, &HexDisplay::ShowLab_MouseMove);
-    connect(m_grid, &CellGrid::keyboardEntered, this, &HexDisplay::gridEntered);
+    connect(m_grid, &CellGrid::keyboardEntered, this, [this](bool forward) {
+        // A focus that Qt passes on while controls are hidden is not the
+        // user's. The rest waits until the grid's own focus change is over,
+        // so that the focus passed on reaches screen readers after it.
+        if (!m_hiding)
+            QMetaObject::invokeMethod(this, [this, forward] { gridEntered(forward); }, Qt::QueuedConnection);
+    });
 
     m_realsc = new RealvScroll(m_client);
     m_realsc->setGeometry(Units::twipsRect(9810, 540, 375, 4485));
@@ -894,8 +900,8 @@ void HexDisplay::setPosition(qint64 position)
 // coming from it, passes over the grid to the control before.
 void HexDisplay::gridEntered(bool forward)
 {
-    if (m_hiding)
-        return;
+    if (!m_grid->hasFocus())
+        return; // the focus went on meanwhile
     if (m_text1[2]->isHidden()) {
         ShowLab_Click(0);
         return;
