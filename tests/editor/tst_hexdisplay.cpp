@@ -297,6 +297,7 @@ void tst_HexDisplay::keyboardReachesTheGrid_data()
     QTest::newRow("Shift+Tab from the scroll bar, round to the grid") << 4000 << "Backtab" << 160 << "box";
     QTest::newRow("one page, no scroll bar: Tab selects the first byte") << 1000 << "Tab" << 0 << "box";
     QTest::newRow("Shift+Tab from the character box goes back") << 4000 << "Tab Backtab" << 160 << "bar";
+    QTest::newRow("Tab back to a byte still selected") << 4000 << "Tab Backtab Tab" << 160 << "box";
     QTest::newRow("scrolling away from the box selects nothing") << 4000 << "Tab scroll" << -1 << "bar";
     QTest::newRow("a one-page file after the bar had the focus") << 4000 << "load small" << -1 << "grid";
 }

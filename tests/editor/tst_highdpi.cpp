@@ -94,34 +94,32 @@ void tst_HighDpi::gapsAreOneWidthEverywhere()
     grid.show();
     QVERIFY(QTest::qWaitForWindowExposed(&grid));
     const QImage img = grabbed(grid);
-    const int gap = int(std::lround(m_dpr));
-    // Runs of the gap's colour between two red runs, down a column of cells
-    // and along a row of them.
-    const auto gapRuns = [&img](QPoint from, QPoint step, int steps) {
+    // The widths of the gap-coloured runs between two cells, down the
+    // column of cell 5 and along its row.
+    const QPoint centre = GridGeometry::deviceCellRect(5, m_dpr).center();
+    const auto gapRuns = [&img](QPoint p, QPoint step) {
         QList<int> runs;
         int run = 0;
         bool seenCell = false;
-        for (int i = 0; i < steps; ++i) {
-            const QPoint p = from + step * i;
+        for (; img.rect().contains(p); p += step) {
             if (QColor(img.pixel(p)) == kGap) {
                 ++run;
-            } else {
-                if (seenCell && run > 0)
-                    runs.append(run);
-                seenCell = true;
-                run = 0;
+                continue;
             }
+            if (seenCell && run > 0)
+                runs.append(run);
+            seenCell = true;
+            run = 0;
         }
         return runs;
     };
-    const int x = GridGeometry::deviceCellRect(5, m_dpr).center().x();
-    const int y = GridGeometry::deviceCellRect(5, m_dpr).center().y();
-    const QList<int> rows = gapRuns(QPoint(x, 0), QPoint(0, 1), img.height());
-    const QList<int> columns = gapRuns(QPoint(0, y), QPoint(1, 0), img.width());
+    const QList<int> rows = gapRuns(QPoint(centre.x(), 0), QPoint(0, 1));
+    const QList<int> columns = gapRuns(QPoint(0, centre.y()), QPoint(1, 0));
     QCOMPARE(rows.size(), GridGeometry::kRows - 1);
     QCOMPARE(columns.size(), GridGeometry::kColumns - 1);
-    QCOMPARE(QSet<int>(rows.cbegin(), rows.cend()), QSet<int>{gap});
-    QCOMPARE(QSet<int>(columns.cbegin(), columns.cend()), QSet<int>{gap});
+    const QSet<int> oneGap{int(std::lround(m_dpr))};
+    QCOMPARE(QSet<int>(rows.cbegin(), rows.cend()), oneGap);
+    QCOMPARE(QSet<int>(columns.cbegin(), columns.cend()), oneGap);
 }
 
 void tst_HighDpi::glyphsHaveDeviceDetail()

@@ -341,15 +341,6 @@ void tst_WindowAccess::gridIsATableOfNamedCells()
     QVERIFY(w.Text1(2)->hasFocus());
     QVERIFY(table->cellAt(1, 5)->tableCellInterface()->isSelected());
 
-    // From the scroll bar, Tab enters the grid on the selected byte, and
-    // Shift+Tab goes back.
-    w.Realsc()->setFocus();
-    QTest::keyClick(w.Realsc(), Qt::Key_Tab);
-    QTRY_VERIFY(w.Text1(2)->hasFocus());
-    QCOMPARE(w.SelIndex(), 1080 + 85);
-    QTest::keyClick(w.Text1(2), Qt::Key_Backtab);
-    QTRY_VERIFY(w.Realsc()->hasFocus());
-    QCOMPARE(w.SelIndex(), 1080 + 85);
 }
 
 void tst_WindowAccess::chooserLabelsNameTheirOwnControls_data()
