@@ -106,6 +106,7 @@ public:
     void setViewStart(int64_t value) override { m_value = value; }
     void setCellBackColor(int, uint32_t) override {}
     void showReadout(const QString &) override {}
+    void findEnded(int64_t) override {}
 
 private:
     int64_t m_value = 0;

@@ -23,6 +23,9 @@ test_packages=(
   mingw-w64 g++-mingw-w64-x86-64 wine64
   imagemagick
   desktop-file-utils appstream groff-base
+  # The screen-reader view (own session and accessibility buses) and the
+  # icon cache of a live install.
+  at-spi2-core dbus gtk-update-icon-cache
 )
 
 # The window list on Wayland: the client library and wayland-scanner to build

@@ -21,6 +21,9 @@
 #include <QStyledItemDelegate>
 #include <QTimer>
 
+#include <algorithm>
+#include <iterator>
+
 using namespace ChooserLogic;
 
 namespace {
@@ -201,13 +204,15 @@ void LoadSave::buildControls()
         {"File &Name:", twipsRect(140, 120, 1935, 255)},
         {"&Directories:", twipsRect(3300, 450, 1935, 255)},
     };
+    // Each label is its own control's label for screen readers (Qt takes
+    // that from the buddy); its access key still goes to the name box, see
+    // eventFilter.
+    QWidget *const labelled[4] = {m_Combo1, m_drvList, m_txtSearchSpec, m_dirList};
     for (int index = 0; index < 4; ++index) {
         QLabel *label = new QLabel(QString::fromLatin1(labels[index].text), this);
         label->setObjectName(QStringLiteral("Label1_%1").arg(index));
         label->setGeometry(labels[index].rect);
-        // Every label stands in the tab order just before the name box (after
-        // the last control, counting round), so each access key lands there.
-        label->setBuddy(m_txtSearchSpec);
+        label->setBuddy(labelled[index]);
         label->installEventFilter(this);
         m_Label1[index] = label;
     }
@@ -220,7 +225,8 @@ void LoadSave::buildControls()
     setTabOrder(m_Command1[1], m_Command1[2]);
 
     // Screen readers name each box and list after the label the design puts
-    // over it; the file list shares the name box's label.
+    // over it; the file list, which has no label of its own, shares the name
+    // box's.
     const auto labelText = [this](int index) { return m_Label1[index]->text().remove(QLatin1Char('&')); };
     m_Combo1->setAccessibleName(labelText(0));
     m_drvList->setAccessibleName(labelText(1));
@@ -277,6 +283,14 @@ void LoadSave::keyPressEvent(QKeyEvent *event)
 
 bool LoadSave::eventFilter(QObject *watched, QEvent *event)
 {
+    // Every label stands in the tab order just before the name box (after
+    // the last control, counting round), so each access key lands there,
+    // whichever control the label names.
+    if (event->type() == QEvent::Shortcut && std::find(std::begin(m_Label1), std::end(m_Label1), watched)
+                                                 != std::end(m_Label1)) {
+        m_txtSearchSpec->setFocus(Qt::ShortcutFocusReason);
+        return true;
+    }
     if (event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
         if (watched == m_txtSearchSpec && isEnterKey(key)) {

@@ -27,8 +27,6 @@ RealvScroll::RealvScroll(QWidget *parent)
     , m_timer(new QTimer(this))
 {
     RealvScrollAccessible::install();
-    // Every change of position, from the user or from code, is announced.
-    connect(this, &RealvScroll::Change, this, [this] { RealvScrollAccessible::announceValue(this); });
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_timer->setInterval(ScrollModel::kSlowInterval);
@@ -69,6 +67,21 @@ int32_t RealvScroll::Value() const
     return m_model.value();
 }
 
+// Every change of position, from the user or from code, is announced once
+// the host has answered Change: a host's position may follow Value only then.
+void RealvScroll::raiseChange()
+{
+    QPointer<RealvScroll> alive(this);
+    emit Change();
+    if (alive)
+        RealvScrollAccessible::announceValue(this);
+}
+
+void RealvScroll::setPositionSource(RealvScrollPosition *source)
+{
+    m_positionSource = source;
+}
+
 // When the thumb cannot be placed (no range), the value is kept and Change
 // is still raised, so the host's view follows Value; only the thumb stays.
 void RealvScroll::setValue(int32_t New_Value)
@@ -77,7 +90,7 @@ void RealvScroll::setValue(int32_t New_Value)
     m_model.setValue(New_Value);
     emit PropertyChanged(QStringLiteral("Value"));
     QPointer<RealvScroll> alive(this);
-    emit Change();
+    raiseChange();
     if (alive)
         UserControl_Paint();
 }
@@ -305,7 +318,7 @@ void RealvScroll::mouseMoveEvent(QMouseEvent *event)
         syncSize();
         if (m_model.dragStep(y)) {
             UserControl_Paint();
-            emit Change();
+            raiseChange();
         }
         m_inDragYield = true;
     } else {
@@ -332,7 +345,7 @@ void RealvScroll::runDragSteps(float y)
             if (!alive)
                 return;
             m_inDragYield = false;
-            emit Change();
+            raiseChange();
             if (!alive)
                 return;
         }
@@ -431,7 +444,7 @@ void RealvScroll::Timer1_Timer()
     m_inTick = true;
     UserControl_Paint();
     syncTimer();
-    emit Change();
+    raiseChange();
     if (!alive)
         return;
     m_inTick = false;

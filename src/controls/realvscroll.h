@@ -19,6 +19,21 @@
 
 class QTimer;
 
+// What the bar's position means to its host, when Value stands for something
+// wider than a 32-bit Value can hold (a host may map a larger range onto the
+// bar). Assistive technology reads and sets the bar in these numbers.
+class RealvScrollPosition
+{
+public:
+    virtual ~RealvScrollPosition() = default;
+    virtual qint64 position() const = 0;
+    virtual qint64 minimumPosition() const = 0;
+    virtual qint64 maximumPosition() const = 0;
+    virtual qint64 positionStep() const = 0;
+    // Moves the bar to stand for `position`, already within the range.
+    virtual void setPosition(qint64 position) = 0;
+};
+
 class RealvScroll : public QWidget
 {
     Q_OBJECT
@@ -66,6 +81,11 @@ public:
     int32_t ValueSmallChange() const;
     void setValueSmallChange(int32_t New_ValueSmallChange);
 
+    // The host's meaning of the position, or null (the default): Value itself.
+    // Not owned; the host keeps it alive as long as the bar.
+    void setPositionSource(RealvScrollPosition *source);
+    RealvScrollPosition *positionSource() const { return m_positionSource; }
+
     // Design-time properties: a new instance, loading a stored design, and
     // storing it. ReadProperties returns false when a stored value cannot be
     // converted; the names read before it keep their loaded values.
@@ -106,6 +126,7 @@ private:
     void syncSize();
     void syncTimer();
     void applyCursor();
+    void raiseChange();
 
     ScrollModel m_model;
     QImage m_background;
@@ -114,6 +135,7 @@ private:
     int16_t m_mousePointer = 0;
     std::optional<QCursor> m_mouseIcon;
     bool m_focusFrameShown = false; // CurrentSet
+    RealvScrollPosition *m_positionSource = nullptr;
     // Re-entry through the event processing of a drag step or of a Change
     // handler: a move during the step's own yield runs without yielding, a
     // move during Change is taken up by the running drag loop, and a tick

@@ -2,7 +2,37 @@
 
 #include "realvscroll.h"
 
+#include <cmath>
+
 namespace {
+
+// The bar's own numbers, for a host that gave it no meaning of its own.
+class ValuePosition : public RealvScrollPosition
+{
+public:
+    explicit ValuePosition(RealvScroll *bar)
+        : m_bar(bar)
+    {
+    }
+    qint64 position() const override { return m_bar->Value(); }
+    qint64 minimumPosition() const override { return m_bar->ValueMin(); }
+    qint64 maximumPosition() const override { return m_bar->ValueMax(); }
+    qint64 positionStep() const override { return m_bar->ValueSmallChange(); }
+    void setPosition(qint64 position) override { m_bar->setValue(int32_t(position)); }
+
+private:
+    RealvScroll *m_bar;
+};
+
+// Calls `f` with the position the bar stands for.
+template <typename F>
+auto withPosition(RealvScroll *bar, F f)
+{
+    if (RealvScrollPosition *source = bar->positionSource())
+        return f(*source);
+    ValuePosition own(bar);
+    return f(static_cast<RealvScrollPosition &>(own));
+}
 
 QAccessibleInterface *scrollFactory(const QString &className, QObject *object)
 {
@@ -31,7 +61,7 @@ void RealvScrollAccessible::announceValue(RealvScroll *bar)
 {
     if (!QAccessible::isActive())
         return;
-    QAccessibleValueChangeEvent event(bar, bar->Value());
+    QAccessibleValueChangeEvent event(bar, withPosition(bar, [](RealvScrollPosition &p) { return p.position(); }));
     QAccessible::updateAccessibility(&event);
 }
 
@@ -43,7 +73,7 @@ RealvScroll *RealvScrollAccessible::bar() const
 QString RealvScrollAccessible::text(QAccessible::Text t) const
 {
     if (t == QAccessible::Value)
-        return QString::number(bar()->Value());
+        return currentValue().toString();
     return QAccessibleWidget::text(t);
 }
 
@@ -56,31 +86,37 @@ void *RealvScrollAccessible::interface_cast(QAccessible::InterfaceType t)
 
 QVariant RealvScrollAccessible::currentValue() const
 {
-    return bar()->Value();
+    return withPosition(bar(), [](RealvScrollPosition &p) { return p.position(); });
 }
 
-// Goes through the Value setter, so the owner's Change handler runs as it
-// would for any other move.
+// Capped to the range and set through the host (or the Value setter), so
+// the owner's Change handler runs as it would for any other move. A value
+// given as a fraction goes to the nearest position.
 void RealvScrollAccessible::setCurrentValue(const QVariant &value)
 {
     bool ok = false;
-    const int v = value.toInt(&ok);
-    if (!ok)
+    const double v = value.toDouble(&ok);
+    if (!ok || std::isnan(v))
         return;
-    bar()->setValue(qMax(bar()->ValueMin(), qMin(v, bar()->ValueMax())));
+    withPosition(bar(), [v](RealvScrollPosition &p) {
+        const qint64 low = p.minimumPosition(), high = p.maximumPosition();
+        const qint64 target = v <= double(low) ? low : v >= double(high) ? high : qint64(std::llround(v));
+        p.setPosition(qBound(low, target, high));
+        return 0;
+    });
 }
 
 QVariant RealvScrollAccessible::maximumValue() const
 {
-    return bar()->ValueMax();
+    return withPosition(bar(), [](RealvScrollPosition &p) { return p.maximumPosition(); });
 }
 
 QVariant RealvScrollAccessible::minimumValue() const
 {
-    return bar()->ValueMin();
+    return withPosition(bar(), [](RealvScrollPosition &p) { return p.minimumPosition(); });
 }
 
 QVariant RealvScrollAccessible::minimumStepSize() const
 {
-    return bar()->ValueSmallChange();
+    return withPosition(bar(), [](RealvScrollPosition &p) { return p.positionStep(); });
 }

@@ -1,6 +1,8 @@
 #pragma once
 // What assistive technology sees of RealvScroll: a scroll bar whose value,
-// minimum and maximum are the control's Value, ValueMin and ValueMax.
+// minimum, maximum and step are the control's Value, ValueMin, ValueMax and
+// ValueSmallChange, or the host's position when it gave the bar a
+// RealvScrollPosition.
 #include <QAccessibleWidget>
 
 class RealvScroll;
@@ -12,7 +14,7 @@ public:
 
     // Makes Qt use this interface for every RealvScroll; safe to call often.
     static void install();
-    // Tells assistive technology the control's Value after a change.
+    // Tells assistive technology the control's position after a change.
     static void announceValue(RealvScroll *bar);
 
     QString text(QAccessible::Text t) const override;

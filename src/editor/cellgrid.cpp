@@ -5,6 +5,7 @@
 #include "gridgeometry.h"
 #include "inputcodes.h"
 
+#include <QFocusEvent>
 #include <QFontMetrics>
 #include <QHelpEvent>
 #include <QMouseEvent>
@@ -31,6 +32,7 @@ CellGrid::CellGrid(QWidget *parent)
     CellGridAccessible::install();
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
+    setFocusPolicy(Qt::TabFocus);
     setFixedSize(area().size());
     QFont f(QStringLiteral("Courier New"));
     f.setPointSizeF(8.25);
@@ -71,8 +73,15 @@ void CellGrid::setSelectedCell(int cell)
 {
     if (cell < -1 || cell >= kCells || cell == m_selectedCell)
         return;
+    const int previous = m_selectedCell;
     m_selectedCell = cell;
-    CellGridAccessible::announceSelection(this);
+    CellGridAccessible::announceSelection(this, previous);
+}
+
+void CellGrid::pressCell(int cell)
+{
+    if (cell >= 0 && cell < kCells)
+        emit cellClicked(cell);
 }
 
 void CellGrid::setCaption(int cell, int glyph)
@@ -100,10 +109,12 @@ void CellGrid::drawCell(int cell)
 {
     const Cell &c = m_cells[cell];
     const uint32_t *src = tile(c.bgr, c.glyph);
-    const QRect r = cellRect(cell);
+    // The cell with the gaps right of it and below it: its device pixels,
+    // rounded on their own, may reach into them.
+    const QRect r = cellRect(cell).adjusted(0, 0, 1, 1);
     // The tile is drawn from its top-left corner; a cell that rounds to fewer
     // device pixels takes the part that fits, as a label cuts its caption.
-    const QRect d = deviceRect(r, m_page.devicePixelRatio());
+    const QRect d = deviceCellRect(cell, m_page.devicePixelRatio());
     const int width = std::min(d.width(), m_tileSize.width());
     const int height = std::min(d.height(), m_tileSize.height());
     const qsizetype stride = m_page.bytesPerLine();
@@ -206,6 +217,23 @@ void CellGrid::mouseMoveEvent(QMouseEvent *event)
     // Coordinates inside the cell, in pixels as the control received them.
     emit cellMouseMoved(cell, InputCodes::buttonsCode(event->buttons()), InputCodes::shiftState(event->modifiers()),
                         float(pos.x() - r.x()), float(pos.y() - r.y()));
+}
+
+void CellGrid::focusInEvent(QFocusEvent *event)
+{
+    QWidget::focusInEvent(event);
+    if (event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason)
+        emit keyboardEntered(event->reason() == Qt::TabFocusReason);
+}
+
+bool CellGrid::focusNextPrevChild(bool next)
+{
+    // With nothing else to go to (one page, nothing selected) the focus
+    // would stay here and Tab would do nothing: take it as entering.
+    const bool moved = QWidget::focusNextPrevChild(next);
+    if (!moved || hasFocus())
+        emit keyboardEntered(next);
+    return true;
 }
 
 bool CellGrid::event(QEvent *event)

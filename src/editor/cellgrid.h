@@ -8,6 +8,9 @@
 // The page and the tiles are kept in device pixels at the ratio of the screen
 // the grid was last painted on; a paint at another ratio rebuilds both, so
 // glyphs are drawn at the screen's resolution rather than enlarged.
+//
+// The grid takes the focus only from the keyboard (Tab and Shift+Tab); what
+// entering it does is its owner's to decide, as for a click.
 #include <QHash>
 #include <QImage>
 #include <QString>
@@ -45,9 +48,12 @@ public:
     QString cellName(int cell) const;
 
     // The cell whose byte is selected, or -1; a change is announced to
-    // assistive technology as a focus move.
+    // assistive technology as a focus move and a change of selection.
     void setSelectedCell(int cell);
     int selectedCell() const { return m_selectedCell; }
+
+    // Does what a click on the cell does (assistive technology's "Press").
+    void pressCell(int cell);
 
     // The device pixel ratio the page image is kept at.
     qreal pageRatio() const { return m_page.devicePixelRatio(); }
@@ -57,6 +63,10 @@ signals:
     void cellClicked(int cell);
     // The pointer moved over a cell.
     void cellMouseMoved(int cell, int button, int shift, float x, float y);
+    // The keyboard moved the focus into the grid: forward by Tab, backward
+    // by Shift+Tab. Also sent when Tab is pressed on the grid and no other
+    // control can take the focus, so the keyboard can always get in.
+    void keyboardEntered(bool forward);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -64,6 +74,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     bool event(QEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     struct Cell {

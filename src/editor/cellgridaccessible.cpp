@@ -11,7 +11,9 @@ using namespace GridGeometry;
 
 // One cell of the grid, by index. It holds only a guarded pointer to the
 // grid, so it turns invalid, not dangling, when the grid goes.
-class CellAccessible : public QAccessibleInterface, public QAccessibleTableCellInterface
+class CellAccessible : public QAccessibleInterface,
+                       public QAccessibleTableCellInterface,
+                       public QAccessibleActionInterface
 {
 public:
     CellAccessible(CellGrid *grid, int cell)
@@ -66,8 +68,21 @@ public:
 
     void *interface_cast(QAccessible::InterfaceType t) override
     {
-        return t == QAccessible::TableCellInterface ? static_cast<QAccessibleTableCellInterface *>(this) : nullptr;
+        if (t == QAccessible::TableCellInterface)
+            return static_cast<QAccessibleTableCellInterface *>(this);
+        if (t == QAccessible::ActionInterface)
+            return static_cast<QAccessibleActionInterface *>(this);
+        return nullptr;
     }
+
+    // QAccessibleActionInterface
+    QStringList actionNames() const override { return {pressAction()}; }
+    void doAction(const QString &name) override
+    {
+        if (name == pressAction() && m_grid)
+            m_grid->pressCell(m_cell);
+    }
+    QStringList keyBindingsForAction(const QString &) const override { return {}; }
 
     // QAccessibleTableCellInterface
     bool isSelected() const override { return m_grid && m_grid->selectedCell() == m_cell; }
@@ -116,13 +131,26 @@ void CellGridAccessible::install()
     Q_UNUSED(installed);
 }
 
-void CellGridAccessible::announceSelection(CellGrid *grid)
+void CellGridAccessible::announceSelection(CellGrid *grid, int previous)
 {
-    if (!QAccessible::isActive() || grid->selectedCell() < 0)
+    if (!QAccessible::isActive())
         return;
-    QAccessibleEvent event(grid, QAccessible::Focus);
-    event.setChild(grid->selectedCell());
-    QAccessible::updateAccessibility(&event);
+    // The selection first: a screen reader speaks the cell once, when it
+    // takes the focus, not again as "selected".
+    if (previous >= 0) {
+        QAccessibleEvent removed(grid, QAccessible::SelectionRemove);
+        removed.setChild(previous);
+        QAccessible::updateAccessibility(&removed);
+    }
+    const int cell = grid->selectedCell();
+    if (cell < 0)
+        return;
+    QAccessibleEvent added(grid, QAccessible::SelectionAdd);
+    added.setChild(cell);
+    QAccessible::updateAccessibility(&added);
+    QAccessibleEvent focus(grid, QAccessible::Focus);
+    focus.setChild(cell);
+    QAccessible::updateAccessibility(&focus);
 }
 
 CellGrid *CellGridAccessible::grid() const

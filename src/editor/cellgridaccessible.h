@@ -1,7 +1,8 @@
 #pragma once
 // What assistive technology sees of the cell grid: a table of 20 rows by 80
 // columns whose cells are named after the byte they show (empty past the
-// end), with the selected cell reported as focused.
+// end), with the selected cell reported as focused and selected. Each cell
+// offers one action, Press, which does what a click on it does.
 //
 // Cells are not objects of their own; their interfaces are made on demand,
 // registered with Qt's accessibility cache, and released with the table's.
@@ -18,8 +19,9 @@ public:
 
     // Makes Qt use this interface for every CellGrid; safe to call often.
     static void install();
-    // Tells assistive technology that the grid's selected cell moved.
-    static void announceSelection(CellGrid *grid);
+    // Tells assistive technology that the grid's selected cell moved from
+    // `previous` (-1: none) to the grid's selectedCell().
+    static void announceSelection(CellGrid *grid, int previous);
 
     CellGrid *grid() const;
 

@@ -5,6 +5,7 @@
 // Between cells the window's background shows through.
 #include <QPoint>
 #include <QRect>
+#include <algorithm>
 #include <cmath>
 
 namespace GridGeometry {
@@ -52,8 +53,7 @@ constexpr int cellAt(QPoint p)
 }
 
 // A rectangle given in pixels of the design, in device pixels at a ratio of
-// dpr. Both edges are rounded, not the size, so neighbours never overlap and
-// the one-pixel gaps between cells stay at least one device pixel wide.
+// dpr. Both edges are rounded, not the size, so neighbours never overlap.
 inline QRect deviceRect(QRect r, qreal dpr)
 {
     const auto at = [dpr](int v) { return int(std::lround(v * dpr)); };
@@ -61,11 +61,31 @@ inline QRect deviceRect(QRect r, qreal dpr)
     return QRect(left, top, at(r.x() + r.width()) - left, at(r.y() + r.height()) - top);
 }
 
-// A device size no cell's deviceRect exceeds at this ratio (one pixel to
-// spare against rounding of the products).
+// The gap between two cells in device pixels: one pixel of the design,
+// rounded once, so that every gap of the grid is as wide as every other.
+inline int deviceGap(qreal dpr)
+{
+    return std::max(1, int(std::lround(dpr)));
+}
+
+// Cell rectangle relative to the grid, in device pixels: from its pitch's
+// rounded corner to the next pitch's, less one gap. Cells take what the
+// rounding leaves (a row may be a device pixel taller than the next); the
+// gaps never vary.
+inline QRect deviceCellRect(int cell, qreal dpr)
+{
+    const auto at = [dpr](int v) { return int(std::lround(v * dpr)); };
+    const int c = column(cell), r = row(cell);
+    const int left = at(c * kPitchX), top = at(r * kPitchY);
+    const int gap = deviceGap(dpr);
+    return QRect(left, top, at((c + 1) * kPitchX) - gap - left, at((r + 1) * kPitchY) - gap - top);
+}
+
+// A device size no cell's deviceCellRect exceeds at this ratio.
 inline QSize deviceCellSize(qreal dpr)
 {
-    return QSize(int(std::ceil(kCellWidth * dpr)) + 1, int(std::ceil(kCellHeight * dpr)) + 1);
+    const int gap = deviceGap(dpr);
+    return QSize(int(std::ceil(kPitchX * dpr)) + 1 - gap, int(std::ceil(kPitchY * dpr)) + 1 - gap);
 }
 
 } // namespace GridGeometry

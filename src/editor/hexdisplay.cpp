@@ -35,6 +35,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QTimer>
 #include <QUrl>
 
@@ -109,6 +110,13 @@ void HexDisplay::buildClient()
     m_grid->setColors(kCellTextColor, kBackColor);
     connect(m_grid, &CellGrid::cellClicked, this, &HexDisplay::ShowLab_Click);
     connect(m_grid, &CellGrid::cellMouseMoved, this, &HexDisplay::ShowLab_MouseMove);
+    connect(m_grid, &CellGrid::keyboardEntered, this, [this](bool forward) {
+        // A focus that Qt passes on while controls are hidden is not the
+        // user's. The rest waits until the grid's own focus change is over,
+        // so that the focus passed on reaches screen readers after it.
+        if (!m_hiding)
+            QMetaObject::invokeMethod(this, [this, forward] { gridEntered(forward); }, Qt::QueuedConnection);
+    });
 
     m_realsc = new RealvScroll(m_client);
     m_realsc->setGeometry(Units::twipsRect(9810, 540, 375, 4485));
@@ -153,6 +161,12 @@ void HexDisplay::buildClient()
         m_text1[i] = box;
     }
     connect(m_text1[2], &QLineEdit::textEdited, this, &HexDisplay::characterBoxEdited);
+    // The keyboard's way round: the scroll bar, the grid (whose character
+    // box stands for it once a byte is selected), then the two value boxes.
+    setTabOrder(m_realsc, m_grid);
+    setTabOrder(m_grid, m_text1[2]);
+    setTabOrder(m_text1[2], m_text1[0]);
+    setTabOrder(m_text1[0], m_text1[1]);
     // The numeric boxes are narrow: a thin frame and no inner margin keep
     // three digits in view.
     for (int i = 0; i < 2; ++i) {
@@ -176,6 +190,7 @@ void HexDisplay::setupAccessibility()
 {
     m_grid->setAccessibleName(QStringLiteral("Bytes"));
     m_realsc->setAccessibleName(QStringLiteral("View start"));
+    m_realsc->setPositionSource(this);
     m_text1[0]->setAccessibleName(m_label2[1]->text());
     m_text1[1]->setAccessibleName(m_label2[0]->text());
     m_grid->setCellNamer([this](int cell) {
@@ -267,12 +282,19 @@ void HexDisplay::GoNow()
         // resize: a file loaded after a much smaller one gets its own thumb.
         m_realsc->Refresh();
         m_realsc->setVisible(true);
+        // The scroll bar is first in the tab order: a window that comes up
+        // (or a file that comes in) leaves the keyboard on it, also when
+        // the window was shown and took the focus before the bar appeared.
+        m_realsc->setFocus(Qt::OtherFocusReason);
     } else {
         setClientWidthTwips(kNarrowWidth);
         m_lastIndex = U;
         // Above ValueMin: the scroll bar divides by its range whenever Value is set.
         m_realsc->setValueMax(1);
-        m_realsc->setVisible(false);
+        {
+            const QScopedValueRollback<bool> hiding(m_hiding, true);
+            m_realsc->setVisible(false);
+        }
         // The repaint visits only cells up to LastIndex; blank the rest once.
         for (int i = 0; i < kCells; ++i) {
             if (i <= m_lastIndex) {
@@ -323,12 +345,15 @@ void HexDisplay::Realsc_Change()
             m_grid->setBackColor(i, kBackColor);
         }
     }
-    m_text1[0]->hide();
-    m_text1[1]->hide();
-    m_text1[2]->hide();
-    m_label1->hide();
-    m_label2[0]->hide();
-    m_label2[1]->hide();
+    {
+        const QScopedValueRollback<bool> hiding(m_hiding, true);
+        m_text1[0]->hide();
+        m_text1[1]->hide();
+        m_text1[2]->hide();
+        m_label1->hide();
+        m_label2[0]->hide();
+        m_label2[1]->hide();
+    }
     syncAccessibleSelection();
     reportFault();
     // Draw the new page at once. A Change raised while we yield (the scroll
@@ -642,13 +667,13 @@ bool HexDisplay::eventFilter(QObject *watched, QEvent *event)
             break;
         showCharacterBoxMenu(static_cast<QContextMenuEvent *>(event)->globalPos());
         return true;
+    case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:
-        // The middle button pastes the X selection.
-        if (index == 2 && static_cast<QMouseEvent *>(event)->button() == Qt::MiddleButton) {
-            if (QGuiApplication::clipboard()->supportsSelection())
-                typeFirstCharacter(QGuiApplication::clipboard()->text(QClipboard::Selection));
+        // No pasting of the X selection with the middle button: a press of
+        // the wheel is an easy accident, and nothing can undo the byte it
+        // would write. Paste stays in the box's menu.
+        if (index == 2 && static_cast<QMouseEvent *>(event)->button() == Qt::MiddleButton)
             return true;
-        }
         break;
     case QEvent::Drop:
         if (auto *drop = static_cast<QDropEvent *>(event); index == 2 && drop->mimeData()->hasText()) {
@@ -845,6 +870,47 @@ void HexDisplay::setViewStart(int64_t value)
 void HexDisplay::setCellBackColor(int cell, uint32_t bgr)
 {
     m_grid->setBackColor(cell, bgr);
+}
+
+// Called for every Find, so that a screen reader, which does not see the red
+// cells nor the readout far from the focus, says where the search ended.
+void HexDisplay::findEnded(int64_t match)
+{
+    uint8_t b = 0;
+    if (match >= 0 && MainMods::ByteBuffer.read(match, 1, &b))
+        m_announcement.say(Readout::cellTip(match, b));
+    else
+        m_announcement.say(m_label1->text());
+}
+
+qint64 HexDisplay::maximumPosition() const
+{
+    return m_realsc->isHidden() ? 0 : m_mapping.lastView();
+}
+
+void HexDisplay::setPosition(qint64 position)
+{
+    setViewStart(position);
+}
+
+// The keyboard reached the grid. With no byte selected, entering selects the
+// first byte in view just as a click on that cell would. With one selected,
+// its character box stands for the grid: Tab goes back to it and Shift+Tab,
+// coming from it, passes over the grid to the control before.
+void HexDisplay::gridEntered(bool forward)
+{
+    if (!m_grid->hasFocus())
+        return; // the focus went on meanwhile
+    if (m_text1[2]->isHidden()) {
+        ShowLab_Click(0);
+        return;
+    }
+    if (forward)
+        m_text1[2]->setFocus(Qt::TabFocusReason);
+    else if (!m_realsc->isHidden())
+        m_realsc->setFocus(Qt::BacktabFocusReason);
+    else
+        m_text1[1]->setFocus(Qt::BacktabFocusReason);
 }
 
 void HexDisplay::showReadout(const QString &text)

@@ -8,8 +8,10 @@
 // cells 0..LastIndex and hides the six selection controls; a visible cell
 // always shows the byte at the view start + cell. The view start is 64-bit;
 // the scroll bar's Value stands for it through ViewMapping.
+#include "announcement.h"
 #include "findbox.h"
 #include "findhost.h"
+#include "realvscroll.h"
 #include "viewmapping.h"
 
 #include <QMainWindow>
@@ -24,9 +26,8 @@ class QAction;
 class QLabel;
 class QLineEdit;
 class QMenu;
-class RealvScroll;
 
-class HexDisplay : public QMainWindow, public FindHost
+class HexDisplay : public QMainWindow, public FindHost, private RealvScrollPosition
 {
     Q_OBJECT
 public:
@@ -79,6 +80,10 @@ public:
     void setViewStart(int64_t value) override;
     void setCellBackColor(int cell, uint32_t bgr) override;
     void showReadout(const QString &text) override;
+    void findEnded(int64_t match) override;
+
+    // What screen readers were last told beside the focus (a Find's outcome).
+    QString lastAnnouncement() const { return m_announcement.lastText(); }
 
 public slots:
     void OpenFile_Click(int Index);
@@ -121,6 +126,14 @@ private:
     void typeFirstCharacter(const QString &text);
     void characterBoxEdited(const QString &text);
     void showCharacterBoxMenu(const QPoint &globalPos);
+    void gridEntered(bool forward);
+
+    // RealvScrollPosition: screen readers read the scroll bar in bytes.
+    qint64 position() const override { return m_viewStart; }
+    qint64 minimumPosition() const override { return 0; }
+    qint64 maximumPosition() const override;
+    qint64 positionStep() const override { return m_realsc->ValueSmallChange(); }
+    void setPosition(qint64 position) override;
 
     QWidget *m_client = nullptr;
     CellGrid *m_grid = nullptr;
@@ -150,4 +163,8 @@ private:
     int32_t m_barValue = 0;      // the bar's Value when m_viewStart was last set
     bool m_settingBar = false;   // the bar follows m_viewStart, not the reverse
     bool m_faultShown = false;   // the open file's read fault was reported
+    // Controls are being hidden: a focus that Qt passes on meanwhile is not
+    // the user entering the grid.
+    bool m_hiding = false;
+    Announcement m_announcement{this};
 };

@@ -157,6 +157,7 @@ void FindBox::Command2_Click()
     const std::optional<QByteArray> needle = boxBytes();
     if (!needle) {
         m_host->showReadout(noByteText());
+        m_host->findEnded(-1);
         return;
     }
     if (m_search->isRunning())

@@ -20,4 +20,8 @@ public:
     virtual void setCellBackColor(int cell, uint32_t bgr) = 0;
     // Caption of the readout label, which is made visible.
     virtual void showReadout(const QString &text) = 0;
+    // One Find is over: `match` is the index of the match now in view and
+    // painted, or -1 when nothing was found (the readout then says why).
+    // The host tells it to those who do not see the grid.
+    virtual void findEnded(int64_t match) = 0;
 };

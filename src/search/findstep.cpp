@@ -49,6 +49,7 @@ std::optional<int64_t> finish(FindHost &host, const QByteArray &needle, int64_t 
     if (found < 0) {
         FindPos = 0;
         host.showReadout(notFoundText());
+        host.findEnded(-1);
         return std::nullopt;
     }
 
@@ -67,6 +68,7 @@ std::optional<int64_t> finish(FindHost &host, const QByteArray &needle, int64_t 
             break;
         host.setCellBackColor(int(cell), kMatchColor);
     }
+    host.findEnded(index);
     return index;
 }
 

@@ -78,6 +78,20 @@ version=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/bin/veltra
   || fail "the installed program fails on --version"
 [ "$version" = "Veltrano Editor 1.01" ] || fail "--version prints '$version'"
 
+# Installed without DESTDIR, as to the live system (here a throwaway prefix),
+# the desktop database and the icon cache are refreshed: a file manager
+# offers the editor for any file at once. A staged install (above) leaves
+# both to the package, as the exact list of its files shows.
+if command -v update-desktop-database >/dev/null 2>&1 && command -v gtk-update-icon-cache >/dev/null 2>&1; then
+  live="$work/live"
+  env -u DESTDIR cmake --install "$build" --prefix "$live" >/dev/null
+  grep -qx 'application/octet-stream=veltrano.desktop;' "$live/share/applications/mimeinfo.cache" 2>/dev/null \
+    || fail "a live install leaves the desktop database without the editor"
+  [ -s "$live/share/icons/hicolor/icon-theme.cache" ] || fail "a live install leaves no icon cache"
+else
+  echo "note: update-desktop-database or gtk-update-icon-cache missing; the live install is not checked"
+fi
+
 if [ "$failures" -ne 0 ]; then
   echo "$failures failure(s)"
   exit 1

@@ -1,6 +1,7 @@
 // The built program's command line: --help, --version and mistakes answer
-// without any display, and a file named on the command line opens at start
-// in a window that carries the application's icon.
+// without any display, a missing display is named in one line, and a file
+// named on the command line opens at start in a window that carries the
+// application's icon.
 #include "xvfbserver.h"
 
 #include <QProcess>
@@ -36,18 +37,34 @@ void tst_CommandLine::answersWithoutADisplay_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("out"); // a pattern for standard output
     QTest::addColumn<QString>("err"); // and for standard error
+    QTest::addColumn<QString>("display"); // DISPLAY, unset when empty
     const QString usage = QStringLiteral("^Usage: \\S+ \\[options\\] \\[FILE\\]\\n");
     const QString errorThenUsage = QStringLiteral("\\nUsage: \\S+ \\[options\\] \\[FILE\\]\\n");
-    QTest::newRow("--help") << QStringList{QStringLiteral("--help")} << 0 << usage << QStringLiteral("^$");
-    QTest::newRow("-h") << QStringList{QStringLiteral("-h")} << 0 << usage << QStringLiteral("^$");
+    const QString noDisplay;
+    // A display no server answers: a number far above any a test starts.
+    const QString deadDisplay = QStringLiteral(":4711");
+    QTest::newRow("--help") << QStringList{QStringLiteral("--help")} << 0 << usage << QStringLiteral("^$") << noDisplay;
+    QTest::newRow("-h") << QStringList{QStringLiteral("-h")} << 0 << usage << QStringLiteral("^$") << noDisplay;
     QTest::newRow("--version") << QStringList{QStringLiteral("--version")} << 0
-                               << QStringLiteral("^Veltrano Editor 1\\.01\\n$") << QStringLiteral("^$");
+                               << QStringLiteral("^Veltrano Editor 1\\.01\\n$") << QStringLiteral("^$") << noDisplay;
     QTest::newRow("--help beside a file name") << QStringList{QStringLiteral("x.bin"), QStringLiteral("--help")}
-                                               << 0 << usage << QStringLiteral("^$");
+                                               << 0 << usage << QStringLiteral("^$") << noDisplay;
+    const QString hint = QStringLiteral(" To open a file whose name begins with \"-\", put \"--\" before it\\.");
     QTest::newRow("an unknown option") << QStringList{QStringLiteral("--bogus")} << 2 << QStringLiteral("^$")
-                                       << QStringLiteral("^Unknown option 'bogus'.") + errorThenUsage;
+                                       << QStringLiteral("^Unknown option '--bogus'\\.") + hint + errorThenUsage
+                                       << noDisplay;
+    QTest::newRow("a name with one dash, whole") << QStringList{QStringLiteral("-dash.bin")} << 2 << QStringLiteral("^$")
+                                                 << QStringLiteral("^Unknown option '-dash\\.bin'\\.") + hint
+            + errorThenUsage << noDisplay;
     QTest::newRow("two file names") << QStringList{QStringLiteral("a.bin"), QStringLiteral("b.bin")} << 2
-                                    << QStringLiteral("^$") << QStringLiteral("^Only one file can be opened\\.") + errorThenUsage;
+                                    << QStringLiteral("^$")
+                                    << QStringLiteral("^Only one file can be opened\\.") + errorThenUsage << noDisplay;
+    QTest::newRow("no display at all") << QStringList{} << 1 << QStringLiteral("^$")
+                                       << QStringLiteral("^veltrano: cannot open display \\(DISPLAY is not set\\)\\n$")
+                                       << noDisplay;
+    QTest::newRow("a display nobody answers") << QStringList{QStringLiteral("x.bin")} << 1 << QStringLiteral("^$")
+                                              << QStringLiteral("^veltrano: cannot open display \":4711\"\\n$")
+                                              << deadDisplay;
 }
 
 void tst_CommandLine::answersWithoutADisplay()
@@ -56,8 +73,12 @@ void tst_CommandLine::answersWithoutADisplay()
     QFETCH(int, exitCode);
     QFETCH(QString, out);
     QFETCH(QString, err);
+    QFETCH(QString, display);
     QProcess program;
-    program.setProcessEnvironment(withoutDisplay());
+    QProcessEnvironment env = withoutDisplay();
+    if (!display.isEmpty())
+        env.insert(QStringLiteral("DISPLAY"), display);
+    program.setProcessEnvironment(env);
     program.start(QStringLiteral(VELTRANO_BINARY), arguments);
     QVERIFY(program.waitForFinished(30000));
     const QString standardOutput = QString::fromLocal8Bit(program.readAllStandardOutput());

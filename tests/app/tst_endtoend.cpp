@@ -3,6 +3,7 @@
 // hexadecimal box, save and compare the disk byte for byte, find a text and
 // check from a screenshot that exactly the matched cells are red, drag the
 // scroll bar to the end, and exit. Only X input events and screenshots.
+// One session uses the keyboard alone, from start-up to the save.
 #include "xvfbserver.h"
 
 #include <QDir>
@@ -46,6 +47,7 @@ class tst_EndToEnd : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void keyboardAlone();
     void composedAndHeldKeys();
     void wholeSession();
 
@@ -262,6 +264,50 @@ QByteArray tst_EndToEnd::saveAndRead(const QString &name, char lastTyped)
         bytes = onDisk();
     }
     return bytes;
+}
+
+// Started with a file named on the command line and never touched with the
+// pointer: the scroll bar has the focus at once, so Page Down pages; Tab
+// selects the first byte in view, typing writes over it, the arrows move,
+// Shift+Tab goes back to the scroll bar, and File, Save writes the disk.
+void tst_EndToEnd::keyboardAlone()
+{
+    const QString name = QStringLiteral("keyboard.bin");
+    QFile f(m_dir.filePath(name));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QVERIFY(f.write(QByteArray(100000, '.')) == 100000);
+    f.close();
+    QProcess editor;
+    editor.setProcessEnvironment(m_editor.processEnvironment());
+    editor.setWorkingDirectory(m_dir.path());
+    editor.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    editor.start(QStringLiteral(VELTRANO_BINARY), {name});
+    QVERIFY(editor.waitForStarted(10000));
+    const QString window = waitForWindow(QStringLiteral("Veltrano Editor - ") + name);
+    QVERIFY(!window.isEmpty());
+    focus(window); // what a window manager does for a new window
+
+    holdKey(QStringLiteral("Next"), 250); // one or more pages of 1599 bytes
+    key(QStringLiteral("Tab"));
+    type(QStringLiteral("AB"));
+    key(QStringLiteral("Down"));
+    type(QStringLiteral("C"));
+    // Back to the scroll bar, a row or more down (the bar steps while the
+    // key is held), into the grid again: the new view dropped the
+    // selection, so the first byte in view is taken.
+    key(QStringLiteral("shift+Tab Down Tab"));
+    type(QStringLiteral("Z"));
+    const QByteArray bytes = saveAndRead(name, 'Z');
+    editor.kill();
+    editor.waitForFinished(5000);
+    QCOMPARE(bytes.size(), 100000);
+    const qsizetype a = bytes.indexOf('A');
+    QVERIFY2(a > 0 && a % 1599 == 0, qPrintable(QString::number(a)));
+    QCOMPARE(bytes.mid(a, 2), QByteArray("AB"));
+    QCOMPARE(bytes.at(a + 2 + 80), 'C'); // Down from the byte after B
+    const qsizetype z = bytes.indexOf('Z');
+    QVERIFY2(z > a && (z - a) % 80 == 0, qPrintable(QString::number(z - a)));
+    QCOMPARE(bytes.count('.'), 100000 - 4);
 }
 
 void tst_EndToEnd::composedAndHeldKeys()

@@ -2,6 +2,7 @@
 // how real mouse and key events drive it.
 #include "realvscroll.h"
 
+#include <QAccessible>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -73,6 +74,7 @@ private slots:
     void setValueRaisesChangeOnce_data();
     void setValueRaisesChangeOnce();
     void rangeSettersMoveNothing();
+    void accessibleValueIsTheHostsPosition();
     void noRangeDoesNotBreakSetter();
     void mousePointerTable_data();
     void mousePointerTable();
@@ -242,6 +244,38 @@ void tst_RealvScroll::setValueRaisesChangeOnce()
     QCOMPARE(changes.count(), 1);
     QCOMPARE(seen, expected); // Value is already new inside Change
     QCOMPARE(f.bar->Value(), expected);
+}
+
+// Screen readers read the bar as Value, or as the position its host says
+// Value stands for; setting it goes through the host, capped to the range.
+void tst_RealvScroll::accessibleValueIsTheHostsPosition()
+{
+    struct Scaled : RealvScrollPosition {
+        RealvScroll *bar;
+        qint64 position() const override { return qint64(bar->Value()) * 1000; }
+        qint64 minimumPosition() const override { return 0; }
+        qint64 maximumPosition() const override { return qint64(bar->ValueMax()) * 1000; }
+        qint64 positionStep() const override { return 7; }
+        void setPosition(qint64 p) override { bar->setValue(int32_t(p / 1000)); }
+    };
+    Fixture f;
+    f.bar->setValue(12);
+    QAccessibleValueInterface *value = QAccessible::queryAccessibleInterface(f.bar)->valueInterface();
+    QVERIFY(value);
+    QCOMPARE(value->currentValue().toLongLong(), 12);
+    QCOMPARE(value->maximumValue().toLongLong(), 30);
+    value->setCurrentValue(99.0);
+    QCOMPARE(f.bar->Value(), 30);
+    Scaled scaled;
+    scaled.bar = f.bar;
+    f.bar->setPositionSource(&scaled);
+    QCOMPARE(value->currentValue().toLongLong(), 30000);
+    QCOMPARE(value->minimumStepSize().toLongLong(), 7);
+    value->setCurrentValue(5400.0);
+    QCOMPARE(f.bar->Value(), 5);
+    value->setCurrentValue(1e12);
+    QCOMPARE(f.bar->Value(), 30);
+    f.bar->setPositionSource(nullptr);
 }
 
 void tst_RealvScroll::rangeSettersMoveNothing()

@@ -95,6 +95,8 @@ private slots:
 
     void clickSelects_data();
     void clickSelects();
+    void keyboardReachesTheGrid_data();
+    void keyboardReachesTheGrid();
     void hoverTip();
     void readoutFormats_data();
     void readoutFormats();
@@ -282,6 +284,66 @@ void tst_HexDisplay::clickSelects()
     QCOMPARE(w.Text1(2)->geometry().topLeft(), GridGeometry::cellClientRect(cell).topLeft());
     QVERIFY(w.Text1(2)->hasFocus());
     QCOMPARE(MainMods::ByteBuffer[selIndex], b); // filling the boxes wrote nothing new
+}
+
+void tst_HexDisplay::keyboardReachesTheGrid_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QString>("route");
+    QTest::addColumn<int>("selIndex"); // -1: nothing is selected afterwards
+    QTest::addColumn<QString>("focus"); // "bar", "box" (the character box) or "grid"
+    QTest::newRow("a file over a page leaves the focus on the scroll bar") << 4000 << "load" << -1 << "bar";
+    QTest::newRow("Tab from the scroll bar selects the first byte in view") << 4000 << "Tab" << 160 << "box";
+    QTest::newRow("Shift+Tab from the scroll bar, round to the grid") << 4000 << "Backtab" << 160 << "box";
+    QTest::newRow("one page, no scroll bar: Tab selects the first byte") << 1000 << "Tab" << 0 << "box";
+    QTest::newRow("Shift+Tab from the character box goes back") << 4000 << "Tab Backtab" << 160 << "bar";
+    QTest::newRow("Tab back to a byte still selected") << 4000 << "Tab Backtab Tab" << 160 << "box";
+    QTest::newRow("scrolling away from the box selects nothing") << 4000 << "Tab scroll" << -1 << "bar";
+    QTest::newRow("a one-page file after the bar had the focus") << 4000 << "load small" << -1 << "grid";
+}
+
+// Keyboard entry selects exactly as a click on the first cell in view does;
+// a focus that moves because controls were hidden selects nothing.
+void tst_HexDisplay::keyboardReachesTheGrid()
+{
+    QFETCH(int, size);
+    QFETCH(QString, route);
+    QFETCH(int, selIndex);
+    QFETCH(QString, focus);
+    HexDisplay &w = *m_window;
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    loadBytes(w, pattern(size));
+    if (size > 1600)
+        w.Realsc()->setValue(160);
+    const auto keyFromFocus = [](Qt::Key key) {
+        QTest::keyClick(QApplication::focusWidget(), key);
+        QCoreApplication::processEvents(); // the grid selects once its focus change is over
+    };
+    for (const QString &step : route.split(QLatin1Char(' '))) {
+        if (step == QLatin1String("Tab"))
+            keyFromFocus(Qt::Key_Tab);
+        else if (step == QLatin1String("Backtab"))
+            keyFromFocus(Qt::Key_Backtab);
+        else if (step == QLatin1String("scroll"))
+            w.Realsc()->setValue(240);
+        else if (step == QLatin1String("small"))
+            loadBytes(w, pattern(100));
+    }
+    QCoreApplication::processEvents();
+    QWidget *const expected = focus == QLatin1String("bar") ? static_cast<QWidget *>(w.Realsc())
+        : focus == QLatin1String("box")                     ? static_cast<QWidget *>(w.Text1(2))
+                                                            : static_cast<QWidget *>(w.ShowLab());
+    QCOMPARE(QApplication::focusWidget(), expected);
+    if (selIndex < 0) {
+        QVERIFY(selectionHidden(w));
+        return;
+    }
+    QVERIFY(selectionShown(w));
+    QCOMPARE(w.SelIndex(), selIndex);
+    QCOMPARE(w.SelCell(), 0);
+    QCOMPARE(w.Label1()->text(), Readout::selection(selIndex));
+    QCOMPARE(w.Text1(2)->geometry().topLeft(), GridGeometry::cellClientRect(0).topLeft());
 }
 
 void tst_HexDisplay::hoverTip()
@@ -500,6 +562,7 @@ void tst_HexDisplay::characterBoxEditsBesideKeys_data()
     QTest::newRow("text dropped on it types the first character") << "drop" << uint8_t('x') << 1;
     QTest::newRow("a commit over its selected text types it") << "commit over selection" << uint8_t('x') << 1;
     QTest::newRow("a dropped character without a code writes nothing") << "drop omega" << uint8_t('Q') << 0;
+    QTest::newRow("a middle click writes nothing") << "middle click" << uint8_t('Q') << 0;
 }
 
 void tst_HexDisplay::characterBoxEditsBesideKeys()
@@ -538,6 +601,10 @@ void tst_HexDisplay::characterBoxEditsBesideKeys()
         QDragEnterEvent enter(QPoint(2, 2), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, {});
         QApplication::sendEvent(box, &enter);
         QApplication::sendEvent(box, &drop);
+    } else if (route == QLatin1String("middle click")) {
+        if (QApplication::clipboard()->supportsSelection())
+            QApplication::clipboard()->setText(QStringLiteral("xyz"), QClipboard::Selection);
+        QTest::mouseClick(box, Qt::MiddleButton, {}, QPoint(2, 2));
     } else if (route == QLatin1String("commit over selection")) {
         box->selectAll();
         QInputMethodEvent committed;

@@ -1,8 +1,9 @@
 // The grid and the scroll bar on a screen with more device pixels than the
 // design's: CTest runs this at several ratios through QT_SCALE_FACTOR.
 // Glyphs must be drawn at the device's resolution (not a 1x picture
-// enlarged), every cell must land on its own device rectangle, and the
-// scroll bar must stay crisp: only its own colours, no blended pixels.
+// enlarged), every cell must land on its own device rectangle with gaps of
+// one width all over the grid, and the scroll bar must stay crisp: only its
+// own colours, no blended pixels.
 #include "cellgrid.h"
 #include "gridgeometry.h"
 #include "realvscroll.h"
@@ -19,6 +20,7 @@ private slots:
     void initTestCase();
     void cellsLandOnTheirDeviceRectangles_data();
     void cellsLandOnTheirDeviceRectangles();
+    void gapsAreOneWidthEverywhere();
     void glyphsHaveDeviceDetail();
     void scrollBarIsCrisp();
 
@@ -63,8 +65,9 @@ void tst_HighDpi::cellsLandOnTheirDeviceRectangles()
     QVERIFY(QTest::qWaitForWindowExposed(&grid));
     const QImage img = grabbed(grid);
     QCOMPARE(img.size(), GridGeometry::deviceRect(GridGeometry::area(), m_dpr).size());
-    const QRect d = GridGeometry::deviceRect(GridGeometry::cellRect(cell), m_dpr);
-    QVERIFY(std::abs(d.width() - 7 * m_dpr) < 1 && std::abs(d.height() - 14 * m_dpr) < 1);
+    const QRect d = GridGeometry::deviceCellRect(cell, m_dpr);
+    // The cell takes what the pitch leaves beside the whole-pixel gap.
+    QVERIFY(std::abs(d.width() - 7 * m_dpr) <= 1 && std::abs(d.height() - 14 * m_dpr) <= 1);
     // Every device pixel of the cell is its colour, and the gap right of it
     // and below it shows the window's colour: nothing is shifted or smeared.
     for (int y = d.top(); y <= d.bottom(); ++y)
@@ -77,6 +80,46 @@ void tst_HighDpi::cellsLandOnTheirDeviceRectangles()
             QCOMPARE(QColor(img.pixel(x, d.bottom() + 1)), kGap);
     if (d.left() > 0)
         QCOMPARE(QColor(img.pixel(d.left() - 1, d.top())), kGap);
+}
+
+// Each edge rounded on its own gives gaps of one device pixel here and two
+// there, so the grid's lines look uneven; one design pixel rounded once
+// gives the same gap between every two rows and every two columns.
+void tst_HighDpi::gapsAreOneWidthEverywhere()
+{
+    CellGrid grid;
+    grid.setColors(0xFFFFFF, 0xFFC0C0);
+    for (int i = 0; i < GridGeometry::kCells; ++i)
+        grid.setBackColor(i, 0x0000FF);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    const QImage img = grabbed(grid);
+    // The widths of the gap-coloured runs between two cells, down the
+    // column of cell 5 and along its row.
+    const QPoint centre = GridGeometry::deviceCellRect(5, m_dpr).center();
+    const auto gapRuns = [&img](QPoint p, QPoint step) {
+        QList<int> runs;
+        int run = 0;
+        bool seenCell = false;
+        for (; img.rect().contains(p); p += step) {
+            if (QColor(img.pixel(p)) == kGap) {
+                ++run;
+                continue;
+            }
+            if (seenCell && run > 0)
+                runs.append(run);
+            seenCell = true;
+            run = 0;
+        }
+        return runs;
+    };
+    const QList<int> rows = gapRuns(QPoint(centre.x(), 0), QPoint(0, 1));
+    const QList<int> columns = gapRuns(QPoint(0, centre.y()), QPoint(1, 0));
+    QCOMPARE(rows.size(), GridGeometry::kRows - 1);
+    QCOMPARE(columns.size(), GridGeometry::kColumns - 1);
+    const QSet<int> oneGap{int(std::lround(m_dpr))};
+    QCOMPARE(QSet<int>(rows.cbegin(), rows.cend()), oneGap);
+    QCOMPARE(QSet<int>(columns.cbegin(), columns.cend()), oneGap);
 }
 
 void tst_HighDpi::glyphsHaveDeviceDetail()
@@ -95,7 +138,7 @@ void tst_HighDpi::glyphsHaveDeviceDetail()
     const QImage img = grabbed(grid);
     int splitDesignPixels = 0;
     for (int i = 0; i < 4; ++i) {
-        const QRect d = GridGeometry::deviceRect(GridGeometry::cellRect(i), m_dpr);
+        const QRect d = GridGeometry::deviceCellRect(i, m_dpr);
         QHash<QPoint, QSet<QRgb>> bySource;
         for (int y = d.top(); y <= d.bottom(); ++y)
             for (int x = d.left(); x <= d.right(); ++x) {

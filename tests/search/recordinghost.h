@@ -18,6 +18,7 @@ public:
     QMap<int, uint32_t> colours; // cell -> colour since the last repaint
     QList<int64_t> viewsSet;     // the view start after each setViewStart
     QStringList readouts;
+    QList<int64_t> findsEnded; // the match each Find ended on, -1 for none
 
     // As the main window does: a buffer that fits one page never scrolls (the
     // scroll bar is hidden, so a view moved off 0 could not come back).
@@ -40,6 +41,7 @@ public:
             colours[cell] = bgr;
     }
     void showReadout(const QString &text) override { readouts.append(text); }
+    void findEnded(int64_t match) override { findsEnded.append(match); }
 
     // Cells painted pure red, in order.
     QList<int> redCells() const

@@ -301,6 +301,7 @@ void TestFindBox::characterWithoutByteIsRefused()
     QCOMPARE(text1()->text(), QString("a\u4e2d"));
     button("Command2")->click();
     QCOMPARE(m_host.readouts, QStringList{FindBox::noByteText()});
+    QCOMPARE(m_host.findsEnded, QList<int64_t>{-1});
     QCOMPARE(MainMods::LastFindText, QByteArray("old"));
     QVERIFY(m_host.viewsSet.isEmpty());
 }

@@ -52,6 +52,8 @@ void TestFindStep::findAgainVisitsEveryMatchThenWraps()
     QCOMPARE(host.value, 0);
     QCOMPARE(host.redCells(), QList<int>({0, 1}));
     QCOMPARE(MainMods::LastFindText, QByteArray("AB"));
+    // Each Find told its outcome once, a miss included.
+    QCOMPARE(host.findsEnded, (QList<int64_t>{0, 3, -1, 0}));
 }
 
 void TestFindStep::bringsMatchIntoView_data()
