@@ -543,6 +543,16 @@ void tst_DocumentFile::recoveryLeavesARunningSaveAlone()
     QVERIFY2(seen.contains(QLatin1String("another program is saving it")), qPrintable(seen));
     QCOMPARE(readFile(path), kNew);
     QCOMPARE(entriesOf(dir.path()), QStringList{QStringLiteral("data.bin")});
+
+    // A program that ignores the lock takes the journal away meanwhile: the
+    // save cannot know what the file holds, so it does not claim success.
+    doc[1] = 'B';
+    ops.beforeWrite = [&](const QByteArray &file) {
+        if (file == QFile::encodeName(path))
+            QFile::remove(QString::fromLocal8Bit(Journal::besidePath(file)));
+    };
+    const QString result = doc.save(path, false);
+    QVERIFY2(result.contains(QLatin1String("journal disappeared")), qPrintable(result));
 }
 
 void tst_DocumentFile::journalTrust_data()
