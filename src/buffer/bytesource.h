@@ -28,6 +28,9 @@ public:
     // loops can skip the interface; nullptr otherwise.
     virtual const uint8_t *span() const = 0;
     virtual Fault fault() const { return Fault::None; }
+    // A hint that the bytes from `pos` on are about to be read once, in
+    // order, so that a store on disk can ask for them ahead of time.
+    virtual void expectSequentialReads(int64_t pos) const { (void)pos; }
 
     // The byte at pos, or 0 when it cannot be read.
     uint8_t byte(int64_t pos) const

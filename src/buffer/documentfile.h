@@ -76,6 +76,7 @@ public:
     bool write(int64_t pos, uint8_t value) override;
     const uint8_t *span() const override { return m_bytes; }
     Fault fault() const override { return m_store->fault(); }
+    void expectSequentialReads(int64_t pos) const override { m_store->expectSequentialReads(pos); }
 
     int64_t upperBound() const { return size() - 1; }
     bool contains(int64_t index) const { return index >= 0 && index < size(); }

@@ -46,6 +46,7 @@ public:
     bool write(int64_t pos, uint8_t value) override;
     const uint8_t *span() const override { return nullptr; }
     Fault fault() const override { return m_fault.load(); }
+    void expectSequentialReads(int64_t pos) const override { m_file->expectSequentialReads(pos); }
 
     const QByteArray &path() const { return m_file->path(); }
     const FileIdentity &identity() const { return m_identity; }

@@ -261,6 +261,18 @@ int64_t FileOps::copyFileRange(int in, int64_t inOffset, int out, int64_t outOff
 #endif
 }
 
+int FileOps::adviseSequential(int fd, int64_t offset)
+{
+#if defined(POSIX_FADV_SEQUENTIAL)
+    // The call returns its error rather than setting errno.
+    const int r = ::posix_fadvise(fd, off_t(offset), 0, POSIX_FADV_SEQUENTIAL);
+    return r == 0 ? 0 : -r;
+#else
+    Q_UNUSED(fd) Q_UNUSED(offset)
+    return -ENOSYS;
+#endif
+}
+
 int FileOps::lock(int fd)
 {
     struct flock lock {};
@@ -310,6 +322,7 @@ int FileOps::fsetxattr(int, const char *, const void *, int64_t) { return -ENOSY
 int FileOps::fremovexattr(int, const char *) { return -ENOSYS; }
 int64_t FileOps::seek(int, int64_t, Seek) { return -ENOSYS; }
 int64_t FileOps::copyFileRange(int, int64_t, int, int64_t, int64_t) { return -ENOSYS; }
+int FileOps::adviseSequential(int, int64_t) { return -ENOSYS; }
 int FileOps::lock(int) { return -ENOSYS; }
 uint32_t FileOps::user() { return 0; }
 

@@ -70,6 +70,9 @@ public:
     // Copies within the kernel, sharing blocks where the file system can.
     // -ENOSYS, -EXDEV, -EOPNOTSUPP or -EINVAL mean: copy by reading and writing.
     virtual int64_t copyFileRange(int in, int64_t inOffset, int out, int64_t outOffset, int64_t len);
+    // Tells the system the file will be read in order from `offset` on, so
+    // that it reads ahead. Only a hint: the result may be ignored.
+    virtual int adviseSequential(int fd, int64_t offset);
     // Takes the whole file's write lock for this open file, without waiting:
     // -EAGAIN while another open of it (in any process) holds the lock. The
     // lock goes with the last close of the descriptor.

@@ -54,3 +54,8 @@ int64_t PositionalFile::readAt(int64_t pos, int64_t len, void *dst) const
     }
     return done;
 }
+
+void PositionalFile::expectSequentialReads(int64_t pos) const
+{
+    m_ops.adviseSequential(m_fd, pos);
+}

@@ -31,6 +31,8 @@ public:
     // Reads up to len bytes at pos, retrying short reads; the count read
     // (less than len only at the end of the file), or -1 on an error.
     int64_t readAt(int64_t pos, int64_t len, void *dst) const;
+    // The file is about to be read in order from `pos` on.
+    void expectSequentialReads(int64_t pos) const;
     const QByteArray &path() const { return m_path; }
 
 private:

@@ -3,8 +3,7 @@
 #include "bytesearch.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <mutex>
+#include <limits>
 #include <thread>
 #include <vector>
 
@@ -12,90 +11,64 @@ namespace ChunkSearch {
 
 namespace {
 
-// Reads the chunks on a thread of its own, one ahead of the search: while
-// one chunk is searched the next is read, so on two cores a search costs
-// little more than the reading. Two buffers take turns; a buffer is refilled
-// only once the search has let it go.
-class ReadAhead
+constexpr int64_t kNone = std::numeric_limits<int64_t>::max();
+
+void lower(std::atomic<int64_t> &value, int64_t to)
 {
-public:
-    struct Chunk {
+    int64_t now = value.load();
+    while (to < now && !value.compare_exchange_weak(now, to)) {
+    }
+}
+
+// What the threads share. Chunk i starts at from + i * step; chunks are
+// taken in order, and one that starts past a match already found is left
+// unread: the first match is then the lowest one found.
+struct Shared {
+    const ByteSource &source;
+    const uint8_t *needle;
+    int64_t needleLen;
+    int64_t from, step, chunks, size;
+    bool caseMatch;
+    const std::atomic<bool> *cancel;
+    std::atomic<int64_t> next{0};
+    std::atomic<int64_t> done{0};       // chunks searched
+    std::atomic<int64_t> found{kNone};  // the lowest match
+    std::atomic<int64_t> failed{kNone}; // the lowest chunk that could not be read
+    std::atomic<bool> stopped{false};
+
+    // Takes and searches chunks until none is left; `afterEach` runs after
+    // every chunk this thread searched.
+    template<typename After>
+    void work(After afterEach)
+    {
         std::vector<uint8_t> bytes;
-        int64_t pos = 0;
-        bool ok = false;
-        bool last = false; // reaches the end of the source, or failed
-        bool full = false; // filled and not yet let go by the search
-    };
-
-    ReadAhead(const ByteSource &source, int64_t from, int64_t step, int64_t overlap)
-        : m_source(source), m_from(from), m_step(step), m_overlap(overlap)
-    {
-        m_thread = std::thread([this] { run(); });
-    }
-    ~ReadAhead()
-    {
-        {
-            std::lock_guard<std::mutex> lock(m_lock);
-            m_stop = true;
-        }
-        m_changed.notify_all();
-        m_thread.join();
-    }
-
-    // The next chunk in order, once it is read.
-    const Chunk &next()
-    {
-        Chunk &c = m_chunks[m_taken % 2];
-        std::unique_lock<std::mutex> lock(m_lock);
-        m_changed.wait(lock, [&] { return c.full; });
-        return c;
-    }
-    // The search is done with the chunk next() gave: its buffer may be refilled.
-    void release()
-    {
-        {
-            std::lock_guard<std::mutex> lock(m_lock);
-            m_chunks[m_taken % 2].full = false;
-        }
-        ++m_taken;
-        m_changed.notify_all();
-    }
-
-private:
-    void run()
-    {
-        const int64_t size = m_source.size();
-        for (int64_t i = 0, pos = m_from;; ++i, pos += m_step) {
-            Chunk &c = m_chunks[i % 2];
-            {
-                std::unique_lock<std::mutex> lock(m_lock);
-                m_changed.wait(lock, [&] { return m_stop || !c.full; });
-                if (m_stop)
-                    return;
-            }
-            c.bytes.resize(size_t(std::min(m_step + m_overlap, size - pos)));
-            c.pos = pos;
-            c.ok = m_source.read(pos, int64_t(c.bytes.size()), c.bytes.data());
-            c.last = !c.ok || pos + int64_t(c.bytes.size()) >= size;
-            {
-                std::lock_guard<std::mutex> lock(m_lock);
-                c.full = true;
-            }
-            m_changed.notify_all();
-            if (c.last)
+        for (;;) {
+            if (cancel && cancel->load())
+                stopped = true;
+            const int64_t i = next.fetch_add(1);
+            const int64_t pos = from + i * step;
+            if (stopped || i >= chunks || pos >= found.load() || pos >= failed.load())
                 return;
+            bytes.resize(size_t(std::min(step + needleLen - 1, size - pos)));
+            if (!source.read(pos, int64_t(bytes.size()), bytes.data())) {
+                lower(failed, pos);
+                return;
+            }
+            const int64_t at = findBytes(bytes.data(), bytes.size(), needle, size_t(needleLen), 0, caseMatch);
+            if (at >= 0)
+                lower(found, pos + at);
+            ++done;
+            afterEach();
         }
     }
-
-    const ByteSource &m_source;
-    const int64_t m_from, m_step, m_overlap;
-    Chunk m_chunks[2];
-    int64_t m_taken = 0;
-    bool m_stop = false;
-    std::mutex m_lock;
-    std::condition_variable m_changed;
-    std::thread m_thread;
 };
+
+int threadCount(const Options &options)
+{
+    if (options.threads > 0)
+        return options.threads;
+    return int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+}
 
 } // namespace
 
@@ -113,25 +86,28 @@ Result find(const ByteSource &source, const uint8_t *needle, int64_t needleLen, 
         return {Result::Found, from};
 
     const int64_t step = std::max<int64_t>(options.chunkSize, 1);
-    ReadAhead reader(source, from, step, needleLen - 1);
-    for (;;) {
-        const ReadAhead::Chunk &chunk = reader.next();
-        if (!chunk.ok)
-            return {Result::ReadFailed, -1};
-        const int64_t found = findBytes(chunk.bytes.data(), chunk.bytes.size(), needle, size_t(needleLen), 0,
-                                        caseMatch);
-        if (found >= 0)
-            return {Result::Found, chunk.pos + found};
-        // The chunk reached the end of the source: nothing is left to read.
-        if (chunk.last)
-            return {};
-        const int64_t searched = chunk.pos + step;
-        reader.release();
+    Shared shared{source, needle, needleLen, from, step, (size - from + step - 1) / step, size,
+                  caseMatch, options.cancel};
+    source.expectSequentialReads(from);
+    std::vector<std::thread> helpers;
+    for (int i = 1; i < std::min<int64_t>(threadCount(options), shared.chunks); ++i)
+        helpers.emplace_back([&shared] { shared.work([] {}); });
+    // Progress counts the chunks searched by every thread, reported on this one.
+    shared.work([&] {
         if (options.progress)
-            options.progress(searched);
-        if (options.cancel && options.cancel->load())
-            return {Result::Cancelled, -1};
-    }
+            options.progress(std::min(size, from + shared.done.load() * step));
+    });
+    for (std::thread &helper : helpers)
+        helper.join();
+
+    if (shared.stopped)
+        return {Result::Cancelled, -1};
+    const int64_t found = shared.found.load();
+    if (found < shared.failed.load())
+        return {Result::Found, found};
+    if (shared.failed.load() != kNone)
+        return {Result::ReadFailed, -1};
+    return {};
 }
 
 } // namespace ChunkSearch

@@ -1,10 +1,11 @@
 #pragma once
 // Search of any ByteSource for a pattern. A store held in memory is searched
-// in place in one pass; any other is read in large sequential chunks, each
-// overlapping the next by the pattern's length less one so that a match
-// across two chunks is found. The next chunk is read on a second thread
-// while one is searched. Memory use is two chunks, whatever the size of the
-// source.
+// in place in one pass; any other is read in chunks, each overlapping the
+// next by the pattern's length less one so that a match across two chunks is
+// found. The chunks are handed out in order to one thread a core, each of
+// which reads a chunk and searches it while it is still in the core's cache,
+// so that reading and searching run on every core at once. Memory use is one
+// chunk a thread, whatever the size of the source.
 #include "bytesource.h"
 
 #include <atomic>
@@ -13,9 +14,9 @@
 
 namespace ChunkSearch {
 
-// A chunk stays within a desktop CPU's last-level cache, so the search reads
-// what pread just wrote from the cache, not from memory.
-constexpr int64_t kDefaultChunk = int64_t(2) << 20;
+// A chunk stays within a core's own cache, so the search reads what the
+// read just wrote from the cache, not from memory.
+constexpr int64_t kDefaultChunk = int64_t(1) << 20;
 
 struct Result {
     enum Status { Found, NotFound, ReadFailed, Cancelled };
@@ -27,8 +28,12 @@ struct Options {
     int64_t chunkSize = kDefaultChunk;
     // Checked between chunks; a set flag ends the search as Cancelled.
     const std::atomic<bool> *cancel = nullptr;
-    // Called after each chunk with the position searched up to.
+    // Called on the calling thread as the search goes, with how far it has
+    // come as a position: `from` plus the bytes searched so far.
     std::function<void(int64_t)> progress;
+    // How many threads read and search, the calling one included; 0 for one
+    // a core.
+    int threads = 0;
 };
 
 // The first match of needle at or after `from`, compared exactly or through

@@ -32,6 +32,8 @@ class tst_ChunkSearch : public QObject
 private slots:
     void matchesAcrossEveryBoundary_data();
     void matchesAcrossEveryBoundary();
+    void readFailureEndsTheSearchThere_data();
+    void readFailureEndsTheSearchThere();
     void backgroundReportsOnceOrNotAtAll();
 
 private:
@@ -43,15 +45,17 @@ void tst_ChunkSearch::matchesAcrossEveryBoundary_data()
     QTest::addColumn<int64_t>("chunk");
     QTest::addColumn<int>("needleLength");
     QTest::addColumn<bool>("caseMatch");
+    QTest::addColumn<int>("threads");
     for (bool caseMatch : {true, false}) {
         const char *mode = caseMatch ? "exact" : "any case";
-        QTest::addRow("chunk 7, needle 3, %s", mode) << int64_t(7) << 3 << caseMatch;
-        QTest::addRow("chunk 64, needle 8, %s", mode) << int64_t(64) << 8 << caseMatch;
-        QTest::addRow("chunk 5, needle 5, %s", mode) << int64_t(5) << 5 << caseMatch;
-        QTest::addRow("chunk 2, needle 2, %s", mode) << int64_t(2) << 2 << caseMatch;
-        QTest::addRow("chunk 3, needle 1, %s", mode) << int64_t(3) << 1 << caseMatch;
+        QTest::addRow("chunk 7, needle 3, %s", mode) << int64_t(7) << 3 << caseMatch << 3;
+        QTest::addRow("chunk 7, needle 3, %s, one thread", mode) << int64_t(7) << 3 << caseMatch << 1;
+        QTest::addRow("chunk 64, needle 8, %s", mode) << int64_t(64) << 8 << caseMatch << 3;
+        QTest::addRow("chunk 5, needle 5, %s", mode) << int64_t(5) << 5 << caseMatch << 3;
+        QTest::addRow("chunk 2, needle 2, %s", mode) << int64_t(2) << 2 << caseMatch << 3;
+        QTest::addRow("chunk 3, needle 1, %s", mode) << int64_t(3) << 1 << caseMatch << 3;
         // Chunks this long bypass the page cache and are patched from the overlay.
-        QTest::addRow("chunk 300 KiB, needle 8, %s", mode) << int64_t(300 << 10) << 8 << caseMatch;
+        QTest::addRow("chunk 300 KiB, needle 8, %s", mode) << int64_t(300 << 10) << 8 << caseMatch << 2;
     }
 }
 
@@ -60,6 +64,7 @@ void tst_ChunkSearch::matchesAcrossEveryBoundary()
     QFETCH(int64_t, chunk);
     QFETCH(int, needleLength);
     QFETCH(bool, caseMatch);
+    QFETCH(int, threads);
     const QByteArray needle = QByteArray("AbCdEfGhIj").left(needleLength);
     const QByteArray other = caseMatch ? needle : needle.toLower();
 
@@ -104,11 +109,52 @@ void tst_ChunkSearch::matchesAcrossEveryBoundary()
     QVERIFY(expected.size() > boundaries / 4);
     ChunkSearch::Options options;
     options.chunkSize = chunk;
+    options.threads = threads;
     const QList<int64_t> chunked = allMatches([&](int64_t from) {
         const ChunkSearch::Result r = ChunkSearch::find(*file, n, needleLength, from, caseMatch, options);
         return r.status == ChunkSearch::Result::Found ? r.index : -1;
     });
     QCOMPARE(chunked, expected);
+}
+
+void tst_ChunkSearch::readFailureEndsTheSearchThere_data()
+{
+    QTest::addColumn<int64_t>("match");
+    QTest::addColumn<int>("status");
+    QTest::newRow("match before the unreadable chunk") << int64_t(1000) << int(ChunkSearch::Result::Found);
+    QTest::newRow("match past it") << int64_t(9000) << int(ChunkSearch::Result::ReadFailed);
+    QTest::newRow("no match") << int64_t(-1) << int(ChunkSearch::Result::ReadFailed);
+}
+
+// A store that cannot read one stretch: whatever order the threads finish
+// in, a match before it is found and nothing past it is claimed.
+void tst_ChunkSearch::readFailureEndsTheSearchThere()
+{
+    QFETCH(int64_t, match);
+    QFETCH(int, status);
+    class Unreadable final : public ByteSource
+    {
+    public:
+        QByteArray bytes = QByteArray(10000, '.');
+        int64_t size() const override { return bytes.size(); }
+        bool read(int64_t pos, int64_t len, uint8_t *dst) const override
+        {
+            if (pos + len > 5000 && pos < 5100)
+                return false;
+            std::memcpy(dst, bytes.constData() + pos, size_t(len));
+            return true;
+        }
+        bool write(int64_t, uint8_t) override { return false; }
+        const uint8_t *span() const override { return nullptr; }
+    } source;
+    if (match >= 0)
+        source.bytes.replace(qsizetype(match), 3, "abc");
+    ChunkSearch::Options options;
+    options.chunkSize = 64;
+    options.threads = 3;
+    const ChunkSearch::Result r = ChunkSearch::find(source, reinterpret_cast<const uint8_t *>("abc"), 3, 0, true, options);
+    QCOMPARE(int(r.status), status);
+    QCOMPARE(r.index, status == int(ChunkSearch::Result::Found) ? match : -1);
 }
 
 void tst_ChunkSearch::backgroundReportsOnceOrNotAtAll()
