@@ -1,6 +1,7 @@
-// Files read on demand, each case beside its baseline in one run:
+// Files read on demand, each case beside its baseline in one run (the
+// repetitions interleaved in random order):
 // - open a sparse file of VELTRANO_BENCH_SPARSE_GB GiB (64; 3 or more keeps
-//   it on demand) through the editor's load, against a bare open + fstat +
+//   it on demand) through the document's load, against a bare open + fstat +
 //   close of the same file;
 //   the resident memory it adds, with 200 pages read all over it, is printed;
 // - a page of the main window repainted anywhere in that file (cache warm),
@@ -9,14 +10,14 @@
 //   MiB (4096) in the page cache, both case modes, against a plain loop of
 //   8 MiB preads over the same file (wall-clock time).
 #include "benchsize.h"
-#include "bufferfile.h"
 #include "chunksearch.h"
+#include "documentfile.h"
+#include "fileops.h"
 #include "hexdisplay.h"
 #include "mainmods.h"
+#include "pagedfile.h"
 
-#include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <benchmark/benchmark.h>
 
@@ -30,25 +31,15 @@
 
 namespace {
 
-int64_t envSize(const char *name, int64_t fallback, int shift)
-{
-    const char *v = std::getenv(name);
-    return int64_t(v ? std::atoll(v) : fallback) << shift;
-}
-
-QTemporaryDir &tempDir()
-{
-    static QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/veltrano-bench-XXXXXX"));
-    return dir;
-}
-
 const QString &sparseFile()
 {
     static const QString path = [] {
-        const QString p = tempDir().filePath(QStringLiteral("sparse.bin"));
+        const QString p = benchPath(QStringLiteral("sparse.bin"));
         QFile f(p);
-        if (!f.open(QIODevice::WriteOnly) || !f.resize(envSize("VELTRANO_BENCH_SPARSE_GB", 64, 30)))
-            std::abort();
+        if (!f.open(QIODevice::WriteOnly) || !f.resize(benchSize("VELTRANO_BENCH_SPARSE_GB", 64, 30))) {
+            std::fprintf(stderr, "cannot make %s: %s\n", qPrintable(p), qPrintable(f.errorString()));
+            std::exit(1);
+        }
         return p;
     }();
     return path;
@@ -57,19 +48,8 @@ const QString &sparseFile()
 // Pseudo-random bytes with no 'Q' or 'q', so the pattern below never matches.
 const QString &findFile()
 {
-    static const QString path = [] {
-        const QString p = tempDir().filePath(QStringLiteral("find.bin"));
-        QFile f(p);
-        if (!f.open(QIODevice::WriteOnly))
-            std::abort();
-        if (!writeNoise(f, envSize("VELTRANO_BENCH_FIND_MB", 4096, 20), 'Q'))
-            std::abort();
-        // Written back before anything is timed, so no flush to disk runs
-        // under one case and not under its baseline.
-        if (!f.flush() || ::fsync(f.handle()) != 0)
-            std::abort();
-        return p;
-    }();
+    static const QString path =
+        noiseFile(QStringLiteral("find.bin"), benchSize("VELTRANO_BENCH_FIND_MB", 4096, 20), 'Q');
     return path;
 }
 
@@ -88,9 +68,11 @@ void BM_OpenOnDemand(benchmark::State &state)
 {
     const QString path = sparseFile();
     for (auto _ : state) {
-        FileBuffer buffer;
-        if (!BufferFile::load(path, buffer).isEmpty())
-            benchFailed(state, "load failed");
+        DocumentFile document;
+        if (const DocumentFile::Opened opened = document.load(path); !opened.failure.isEmpty()) {
+            benchFailed(state, qPrintable(opened.failure));
+            break;
+        }
     }
 }
 BENCHMARK(BM_OpenOnDemand)->Unit(benchmark::kMicrosecond);
@@ -99,11 +81,16 @@ void BM_OpenBaseline(benchmark::State &state)
 {
     const QByteArray name = QFile::encodeName(sparseFile());
     for (auto _ : state) {
-        const int fd = ::open(name.constData(), O_RDONLY);
+        const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
         struct stat st {};
-        ::fstat(fd, &st);
+        const bool done = fd >= 0 && ::fstat(fd, &st) == 0;
         benchmark::DoNotOptimize(st.st_size);
-        ::close(fd);
+        if (fd >= 0)
+            ::close(fd);
+        if (!done) {
+            benchFailed(state, "open or fstat failed");
+            break;
+        }
     }
 }
 BENCHMARK(BM_OpenBaseline)->Unit(benchmark::kMicrosecond);
@@ -133,8 +120,10 @@ void cycleViews(benchmark::State &state)
 
 void BM_RepaintOnDemand(benchmark::State &state)
 {
-    if (!BufferFile::load(sparseFile(), MainMods::ByteBuffer).isEmpty())
-        benchFailed(state, "load failed");
+    if (const DocumentFile::Opened opened = MainMods::ByteBuffer.load(sparseFile()); !opened.failure.isEmpty()) {
+        benchFailed(state, qPrintable(opened.failure));
+        return;
+    }
     window()->GoNow();
     cycleViews(state);
 }
@@ -142,7 +131,10 @@ BENCHMARK(BM_RepaintOnDemand)->Unit(benchmark::kMicrosecond);
 
 void BM_RepaintInMemoryBaseline(benchmark::State &state)
 {
-    MainMods::ByteBuffer.allocate(1 << 20);
+    if (!MainMods::ByteBuffer.allocate(1 << 20)) {
+        benchFailed(state, "allocation failed");
+        return;
+    }
     window()->GoNow();
     cycleViews(state);
 }
@@ -151,9 +143,9 @@ BENCHMARK(BM_RepaintInMemoryBaseline)->Unit(benchmark::kMicrosecond);
 void BM_FindOnDemand(benchmark::State &state)
 {
     QString why;
-    std::unique_ptr<PagedFile> file = PagedFile::open(findFile(), &why);
+    std::unique_ptr<PagedFile> file = PagedFile::open(FileOps::system(), QFile::encodeName(findFile()), &why);
     if (!file) {
-        benchFailed(state, "open failed");
+        benchFailed(state, qPrintable(why));
         return;
     }
     const bool caseMatch = state.range(0) != 0;
@@ -171,18 +163,26 @@ BENCHMARK(BM_FindOnDemand)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Itera
 
 void BM_PreadBaseline(benchmark::State &state)
 {
-    const int fd = ::open(QFile::encodeName(findFile()).constData(), O_RDONLY);
+    const int fd = ::open(QFile::encodeName(findFile()).constData(), O_RDONLY | O_CLOEXEC);
     struct stat st {};
-    ::fstat(fd, &st);
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+        benchFailed(state, "open or fstat failed");
+        return;
+    }
     std::vector<char> chunk(8 << 20);
     for (auto _ : state) {
-        for (off_t pos = 0; pos < st.st_size;) {
+        off_t pos = 0;
+        while (pos < st.st_size) {
             const ssize_t n = ::pread(fd, chunk.data(), chunk.size(), pos);
             if (n <= 0)
                 break;
             pos += n;
         }
         benchmark::DoNotOptimize(chunk.data());
+        if (pos != st.st_size) {
+            benchFailed(state, "pread failed");
+            break;
+        }
     }
     ::close(fd);
     state.SetBytesProcessed(int64_t(state.iterations()) * st.st_size);
@@ -192,9 +192,11 @@ BENCHMARK(BM_PreadBaseline)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRe
 void reportOpenMemory()
 {
     const long before = residentKiB();
-    FileBuffer buffer;
-    if (!BufferFile::load(sparseFile(), buffer).isEmpty())
-        std::abort();
+    DocumentFile buffer;
+    if (!buffer.load(sparseFile()).failure.isEmpty()) {
+        g_benchFailed = true;
+        return;
+    }
     uint8_t page[1600];
     for (int i = 0; i < 200; ++i)
         buffer.read((buffer.size() - 1600) / 200 * i, 1600, page);
@@ -209,8 +211,7 @@ void reportOpenMemory()
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    if (!benchInitialize(argc, argv))
         return 1;
     findFile();
     reportOpenMemory();
