@@ -5,7 +5,9 @@
 #include "journal.h"
 #include "savetarget.h"
 
+#include <QMutex>
 #include <QRandomGenerator>
+#include <QSet>
 
 #include <algorithm>
 #include <cctype>
@@ -57,9 +59,19 @@ int createTemporary(FileOps &ops, const QByteArray &folder, const QByteArray &ba
 }
 
 // Removes what saves that crashed left in `folder`: only files of ours, of
-// this user, that no running save holds.
+// this user, that no running save holds. Once a run for each folder: a
+// folder of many files costs a whole listing, and a crash that leaves
+// litter behind ends the run that would have left more.
 void removeStaleTemporaries(FileOps &ops, const QByteArray &folder)
 {
+    static QSet<QByteArray> cleaned;
+    static QMutex guard;
+    {
+        const QMutexLocker locker(&guard);
+        if (cleaned.contains(folder))
+            return;
+        cleaned.insert(folder);
+    }
     QList<QByteArray> names;
     if (ops.listFolder(folder, names) < 0)
         return;

@@ -306,19 +306,23 @@ int removeDurably(FileOps &ops, const QByteArray &path)
     return FileIo::flushFolder(ops, FileIo::folderOf(path));
 }
 
+// "" when there is neither a state folder nor a home to put one in.
 QByteArray stateFolder()
 {
     const QByteArray state = qgetenv("XDG_STATE_HOME");
     if (state.startsWith('/'))
         return state + "/veltrano";
-    return qgetenv("HOME") + "/.local/state/veltrano";
+    const QByteArray home = qgetenv("HOME");
+    if (!home.startsWith('/') || home == "/")
+        return {};
+    return home + "/.local/state/veltrano";
 }
 
 // Makes the state folder (and what leads to it) private to this user.
 QString prepareStateFolder(FileOps &ops)
 {
     const QByteArray folder = stateFolder();
-    if (!folder.startsWith('/'))
+    if (folder.isEmpty())
         return QStringLiteral("there is no home folder for a journal");
     QList<QByteArray> missing;
     for (QByteArray at = folder; at != "/"; at = FileIo::folderOf(at)) {
@@ -356,6 +360,8 @@ QByteArray Journal::besidePath(const QByteArray &path)
 
 QByteArray Journal::statePath(const FileIdentity &file)
 {
+    if (stateFolder().isEmpty())
+        return {};
     return stateFolder() + "/journal-" + QByteArray::number(file.device) + '-' + QByteArray::number(file.inode);
 }
 
@@ -493,7 +499,7 @@ Journal::Recovery Journal::recover(FileOps &ops, const QByteArray &path)
     QByteArray where = besidePath(path);
     FileStatus seen;
     int r = ops.lstat(where, seen);
-    if ((r == -ENOENT || r == -ENOTDIR) && fileExists) {
+    if ((r == -ENOENT || r == -ENOTDIR) && fileExists && !statePath(file.id).isEmpty()) {
         where = statePath(file.id);
         r = ops.lstat(where, seen);
     }
