@@ -27,6 +27,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QDropEvent>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -167,20 +168,27 @@ void HexDisplay::buildClient()
     setTabOrder(m_grid, m_text1[2]);
     setTabOrder(m_text1[2], m_text1[0]);
     setTabOrder(m_text1[0], m_text1[1]);
+    // Every box writes black on white, whatever the desktop's palette. The
+    // black is the palette's: a text colour in a style sheet is laid into
+    // the palette again at every paint, and a keystroke repaints all three.
+    for (QLineEdit *box : m_text1) {
+        QPalette ink = box->palette();
+        ink.setColor(QPalette::Text, Qt::black);
+        box->setPalette(ink);
+    }
     // The numeric boxes are narrow: a thin frame and no inner margin keep
     // three digits in view.
     for (int i = 0; i < 2; ++i) {
         m_text1[i]->setStyleSheet(QStringLiteral(
-            "QLineEdit { border: 1px solid #404040; padding: 0px; color: black; background: white; }"));
+            "QLineEdit { border: 1px solid #404040; padding: 0px; background: white; }"));
         m_text1[i]->setTextMargins(1, 0, 0, 0);
     }
-    // The character box covers one cell exactly: black on white, no border.
+    // The character box covers one cell exactly, with no border.
     QLineEdit *charBox = m_text1[2];
     charBox->setFrame(false);
     charBox->setTextMargins(0, 0, 0, 0);
     charBox->setContentsMargins(0, 0, 0, 0);
-    charBox->setStyleSheet(QStringLiteral(
-        "QLineEdit { border: none; padding: 0px; margin: 0px; color: black; background: white; }"));
+    charBox->setStyleSheet(QStringLiteral("QLineEdit { border: none; padding: 0px; margin: 0px; background: white; }"));
 }
 
 // Names for screen readers, none of them shown: each box is named after the
@@ -403,6 +411,20 @@ void HexDisplay::refreshCellOf(int64_t index)
     m_grid->setCaption(static_cast<int>(cell), readable ? b : CellGrid::kNoCaption);
 }
 
+// The readout takes the size of its text, as an auto-sized label does.
+// Measuring a text costs more than all the rest a keystroke shows, and in a
+// fixed-pitch font every text of one length has one size: a text is measured
+// only when its length changes.
+void HexDisplay::setReadoutText(const QString &text)
+{
+    const QString &before = m_label1->text();
+    const bool sameSize =
+        !before.isEmpty() && before.size() == text.size() && QFontInfo(m_label1->font()).fixedPitch();
+    m_label1->setText(text);
+    if (!sameSize)
+        m_label1->adjustSize();
+}
+
 void HexDisplay::setBoxText(int index, const QString &text)
 {
     // Runs the box's change handling, as a user's edit would, even when the
@@ -427,8 +449,7 @@ void HexDisplay::ShowLab_Click(int Index)
     m_label1->show();
     m_label2[0]->show();
     m_label2[1]->show();
-    m_label1->setText(Readout::selection(m_selIndex));
-    m_label1->adjustSize();
+    setReadoutText(Readout::selection(m_selIndex));
     setBoxText(0, Readout::decimal(b));
     setBoxText(1, Readout::hexadecimal(b));
     setBoxText(2, Ansi::toString(b));
@@ -542,8 +563,7 @@ void HexDisplay::showSelection()
         return;
     const uint8_t b = MainMods::ByteBuffer[m_selIndex];
     setBoxText(2, Ansi::toString(b));
-    m_label1->setText(Readout::selection(m_selIndex));
-    m_label1->adjustSize();
+    setReadoutText(Readout::selection(m_selIndex));
     setBoxText(0, Readout::decimal(b));
     setBoxText(1, Readout::hexadecimal(b));
     syncAccessibleSelection();
@@ -915,8 +935,7 @@ void HexDisplay::gridEntered(bool forward)
 
 void HexDisplay::showReadout(const QString &text)
 {
-    m_label1->setText(text);
-    m_label1->adjustSize();
+    setReadoutText(text);
     m_label1->show();
     reportFault();
 }

@@ -118,6 +118,7 @@ private:
     void showSelection(); // the readout and the three boxes for SelIndex
     void refreshCellOf(int64_t index);
     void reportFault();
+    void setReadoutText(const QString &text);
     void setBoxText(int index, const QString &text);
     bool decimalKeyAccepted(int keyAscii) const;
     // Text that reaches a box other than as key presses: each character as

@@ -399,6 +399,11 @@ void tst_HexDisplay::typingOverTheFile()
     QCOMPARE(QByteArray(reinterpret_cast<const char *>(MainMods::ByteBuffer.span()), 6),
              QByteArray("A\b\r\x1b\x03\0", 6));
     QCOMPARE(w.SelIndex(), 5);
+    // The readout keeps the size of its text, also where the text grows.
+    QCOMPARE(w.Label1()->size(), w.Label1()->sizeHint());
+    typeInto(w.Text1(2), "fghij");
+    QCOMPARE(w.Label1()->text(), QStringLiteral("Byte : 11 Hex : B"));
+    QCOMPARE(w.Label1()->size(), w.Label1()->sizeHint());
 }
 
 void tst_HexDisplay::typingStopsAtEndOfBufferAndPage()
