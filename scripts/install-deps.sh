@@ -19,6 +19,8 @@ run_packages=(
 # The tests and the benchmarks, on top of those.
 test_packages=(
   libbenchmark-dev
+  # Find clicked through the X server in the big-file benchmark.
+  libxcb-xtest0-dev
   xvfb xauth xdotool x11-utils x11-apps twm x11-xkb-utils xfonts-base
   mingw-w64 g++-mingw-w64-x86-64 wine64
   imagemagick
