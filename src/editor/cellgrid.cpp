@@ -58,6 +58,8 @@ void CellGrid::rebuildPage(qreal dpr)
     m_page.setDevicePixelRatio(dpr);
     m_page.fill(toRgb(m_gap));
     for (int i = 0; i < kCells; ++i)
+        m_deviceCells[i] = deviceCellRect(i, dpr);
+    for (int i = 0; i < kCells; ++i)
         drawCell(i);
     update();
 }
@@ -114,7 +116,7 @@ void CellGrid::drawCell(int cell)
     const QRect r = cellRect(cell).adjusted(0, 0, 1, 1);
     // The tile is drawn from its top-left corner; a cell that rounds to fewer
     // device pixels takes the part that fits, as a label cuts its caption.
-    const QRect d = deviceCellRect(cell, m_page.devicePixelRatio());
+    const QRect d = m_deviceCells[cell];
     const int width = std::min(d.width(), m_tileSize.width());
     const int height = std::min(d.height(), m_tileSize.height());
     const qsizetype stride = m_page.bytesPerLine();

@@ -101,6 +101,9 @@ private:
     uint32_t m_fore = 0xFFFFFF;
     uint32_t m_gap = 0xFFC0C0;
     QSize m_tileSize;  // device pixels of one tile at the page's ratio
+    // Each cell's place in the page, worked out once a ratio: rounding them
+    // again for every cell drawn cost a tenth of a page's repaint.
+    std::array<QRect, 1600> m_deviceCells;
     int m_pressedCell = -1;
     int m_selectedCell = -1;
     std::function<QString(int)> m_cellNamer;
