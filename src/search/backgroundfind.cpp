@@ -3,6 +3,8 @@
 #include <QMetaObject>
 #include <QPointer>
 
+#include <chrono>
+
 BackgroundFind::BackgroundFind(QObject *parent)
     : QObject(parent)
 {
@@ -43,13 +45,17 @@ void BackgroundFind::start(std::shared_ptr<const ByteSource> source, const QByte
         ChunkSearch::Options options;
         options.chunkSize = chunkSize;
         options.cancel = &m_cancel;
-        // Reported when the percentage moves, not after every chunk: the
-        // window redraws its readout for each report.
-        options.progress = [this, from, total, report, last = -1](int64_t pos) mutable {
+        // The window redraws its readout for each report, which takes time
+        // from a fast search: a report when the percentage moves, and at
+        // most ten a second.
+        options.progress = [this, from, total, report, last = -1,
+                            lastTime = std::chrono::steady_clock::time_point()](int64_t pos) mutable {
             const int percent = int(std::min<int64_t>(100, (pos - from) * 100 / total));
-            if (percent == last)
+            const auto now = std::chrono::steady_clock::now();
+            if (percent == last || now - lastTime < std::chrono::milliseconds(100))
                 return;
             last = percent;
+            lastTime = now;
             report([this, percent] { emit progressed(percent); });
         };
         const ChunkSearch::Result result =

@@ -3,8 +3,8 @@
 // in place in one pass; any other is read in chunks, each overlapping the
 // next by the pattern's length less one so that a match across two chunks is
 // found. The chunks are handed out in order to one thread a core, each of
-// which reads a chunk and searches it while it is still in the core's cache,
-// so that reading and searching run on every core at once. Memory use is one
+// which reads a chunk and searches it while it is still in the cache, so
+// that reading and searching run on every core at once. Memory use is one
 // chunk a thread, whatever the size of the source.
 #include "bytesource.h"
 
@@ -14,9 +14,9 @@
 
 namespace ChunkSearch {
 
-// A chunk stays within a core's own cache, so the search reads what the
-// read just wrote from the cache, not from memory.
-constexpr int64_t kDefaultChunk = int64_t(1) << 20;
+// Measured on files in the page cache: from 4 MiB on, a larger chunk saves
+// nothing more, and a smaller one costs calls.
+constexpr int64_t kDefaultChunk = int64_t(4) << 20;
 
 struct Result {
     enum Status { Found, NotFound, ReadFailed, Cancelled };
