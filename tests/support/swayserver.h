@@ -4,6 +4,8 @@
 // refuses to run as root, so under root (as in CI) it runs as the user nobody,
 // in a runtime folder of its own that nobody owns. Clients reach it through
 // the absolute path of its socket.
+#include "serverprocess.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -19,9 +21,10 @@
 #include <signal.h>
 #include <unistd.h>
 
-class SwayServer
+class SwayServer : public ServerProcess
 {
 public:
+    // Stopped before the members it uses go.
     ~SwayServer() { stop(); }
 
     // Starts sway and waits until it answers clients. On failure, `why` says
@@ -112,25 +115,6 @@ public:
         return true;
     }
 
-    void stop()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        resume();
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000)) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-
-    // Freezes and thaws the compositor, to play one that stops answering.
-    void pause() { ::kill(pid_t(m_process.processId()), SIGSTOP); }
-    void resume()
-    {
-        if (m_process.processId() > 0)
-            ::kill(pid_t(m_process.processId()), SIGCONT);
-    }
 
     // The absolute path of the socket, which serves as WAYLAND_DISPLAY.
     QString socket() const { return m_socket; }
@@ -144,6 +128,5 @@ private:
     }
 
     QTemporaryDir m_dir;
-    QProcess m_process;
     QString m_socket;
 };

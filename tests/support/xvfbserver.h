@@ -1,15 +1,18 @@
 #pragma once
 // Test support: a private Xvfb for the life of one test case, so tests that
 // need an X server never touch the developer's desktop.
+#include "serverprocess.h"
+
 #include <QProcess>
 #include <QStandardPaths>
 #include <QString>
 
 #include <signal.h>
 
-class XvfbServer
+class XvfbServer : public ServerProcess
 {
 public:
+    // Stopped before the members it uses go.
     ~XvfbServer() { stop(); }
 
     // Starts the server and waits until it accepts clients. On failure,
@@ -57,30 +60,9 @@ public:
         return true;
     }
 
-    void stop()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        resume();
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000)) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-
-    // Freezes and thaws the server, to play a server that stops answering.
-    void pause() { ::kill(pid_t(m_process.processId()), SIGSTOP); }
-    void resume()
-    {
-        if (m_process.processId() > 0)
-            ::kill(pid_t(m_process.processId()), SIGCONT);
-    }
-
     QString display() const { return m_display; }
     QByteArray displayName() const { return m_display.toLocal8Bit(); }
 
 private:
-    QProcess m_process;
     QString m_display;
 };
