@@ -161,6 +161,24 @@ int forEachRange(FileOps &ops, int fd, const Parsed &j, Each each)
     return 0;
 }
 
+// Reads `length` bytes of `fd` from `offset` a piece at a time and hands
+// each to `each(bytes, len, at)`, `at` counting from 0. Stops at the first
+// result that is not 0.
+template<typename Each>
+int forEachPiece(FileOps &ops, int fd, int64_t offset, int64_t length, Each each)
+{
+    QByteArray piece;
+    for (int64_t done = 0; done < length; done += piece.size()) {
+        piece.resize(qsizetype(std::min(kPiece, length - done)));
+        int r = FileIo::readAll(ops, fd, piece.data(), piece.size(), offset + done);
+        if (r == 0)
+            r = each(piece.constData(), int64_t(piece.size()), done);
+        if (r != 0)
+            return r;
+    }
+    return 0;
+}
+
 constexpr int kBadRange = 1;
 constexpr int kTooLong = 2;
 
@@ -236,14 +254,13 @@ Verdict verify(FileOps &ops, int fd, int64_t size, Parsed &j, QString *why)
         return damaged(QStringLiteral("the journal is damaged"));
 
     Checksum sum(j.version == kVersion);
-    QByteArray piece;
     const int64_t summed = size - kTrailer;
-    for (int64_t done = 0; done < summed; done += piece.size()) {
-        piece.resize(qsizetype(std::min(kPiece, summed - done)));
-        if (const int r = FileIo::readAll(ops, fd, piece.data(), piece.size(), done); r < 0)
-            return damaged(FileIo::reason(r));
-        sum.add(piece.constData(), piece.size());
-    }
+    if (const int r = forEachPiece(ops, fd, 0, summed, [&](const char *bytes, int64_t len, int64_t) {
+            sum.add(bytes, len);
+            return 0;
+        });
+        r < 0)
+        return damaged(FileIo::reason(r));
     char trailer[kTrailer];
     if (const int r = FileIo::readAll(ops, fd, trailer, kTrailer, summed); r < 0)
         return damaged(FileIo::reason(r));
@@ -263,19 +280,13 @@ int restore(FileOps &ops, int target, int journal, const Parsed &j)
         if (r < 0)
             return r;
     }
-    QByteArray piece;
     int64_t from = j.dataAt;
     const int r = forEachRange(ops, journal, j, [&](uint64_t offset, uint64_t length) {
-        for (int64_t done = 0; done < int64_t(length); done += piece.size()) {
-            piece.resize(qsizetype(std::min(kPiece, int64_t(length) - done)));
-            int r = FileIo::readAll(ops, journal, piece.data(), piece.size(), from);
-            if (r == 0)
-                r = FileIo::writeAll(ops, target, piece.constData(), piece.size(), int64_t(offset) + done);
-            if (r < 0)
-                return r;
-            from += piece.size();
-        }
-        return 0;
+        const int r = forEachPiece(ops, journal, from, int64_t(length), [&](const char *bytes, int64_t len, int64_t at) {
+            return FileIo::writeAll(ops, target, bytes, len, int64_t(offset) + at);
+        });
+        from += int64_t(length);
+        return r;
     });
     return r < 0 ? r : ops.fsync(target);
 }
@@ -284,15 +295,11 @@ int restore(FileOps &ops, int target, int journal, const Parsed &j)
 bool holdsNewBytes(FileOps &ops, int target, int journal, const Parsed &j)
 {
     Checksum sum;
-    QByteArray piece;
     const int r = forEachRange(ops, journal, j, [&](uint64_t offset, uint64_t length) {
-        for (int64_t done = 0; done < int64_t(length); done += piece.size()) {
-            piece.resize(qsizetype(std::min(kPiece, int64_t(length) - done)));
-            if (const int r = FileIo::readAll(ops, target, piece.data(), piece.size(), int64_t(offset) + done); r < 0)
-                return r;
-            sum.add(piece.constData(), piece.size());
-        }
-        return 0;
+        return forEachPiece(ops, target, int64_t(offset), int64_t(length), [&](const char *bytes, int64_t len, int64_t) {
+            sum.add(bytes, len);
+            return 0;
+        });
     });
     return r == 0 && sum.value() == j.newSum;
 }
@@ -360,9 +367,10 @@ QByteArray Journal::besidePath(const QByteArray &path)
 
 QByteArray Journal::statePath(const FileIdentity &file)
 {
-    if (stateFolder().isEmpty())
+    const QByteArray folder = stateFolder();
+    if (folder.isEmpty())
         return {};
-    return stateFolder() + "/journal-" + QByteArray::number(file.device) + '-' + QByteArray::number(file.inode);
+    return folder + "/journal-" + QByteArray::number(file.device) + '-' + QByteArray::number(file.inode);
 }
 
 Journal::~Journal()
@@ -424,14 +432,10 @@ QString Journal::create(const QByteArray &path, int target, const FileStatus &fi
         if (r == 0) r = out.appendLe(uint64_t(range.offset));
         if (r == 0) r = out.appendLe(uint64_t(range.length));
     }
-    QByteArray old;
     for (const Range &range : ranges) {
-        for (int64_t done = 0; r == 0 && done < range.length; done += old.size()) {
-            old.resize(qsizetype(std::min(kPiece, range.length - done)));
-            r = FileIo::readAll(m_ops, target, old.data(), old.size(), range.offset + done);
-            if (r == 0)
-                r = out.append(old.constData(), old.size());
-        }
+        if (r == 0)
+            r = forEachPiece(m_ops, target, range.offset, range.length,
+                             [&](const char *bytes, int64_t len, int64_t) { return out.append(bytes, len); });
     }
     if (r == 0) r = out.finish();
     if (r == 0) r = m_ops.fsync(fd);
@@ -499,9 +503,11 @@ Journal::Recovery Journal::recover(FileOps &ops, const QByteArray &path)
     QByteArray where = besidePath(path);
     FileStatus seen;
     int r = ops.lstat(where, seen);
-    if ((r == -ENOENT || r == -ENOTDIR) && fileExists && !statePath(file.id).isEmpty()) {
-        where = statePath(file.id);
-        r = ops.lstat(where, seen);
+    if ((r == -ENOENT || r == -ENOTDIR) && fileExists) {
+        if (const QByteArray kept = statePath(file.id); !kept.isEmpty()) {
+            where = kept;
+            r = ops.lstat(where, seen);
+        }
     }
     // No journal, or no folder for one: nothing was interrupted.
     if (r == -ENOENT || r == -ENOTDIR)

@@ -39,6 +39,7 @@ public:
     // Where the journal of the file at `path` (absolute, links followed) is
     // looked for and made: beside it, then in the state folder.
     static QByteArray besidePath(const QByteArray &path);
+    // "" when there is no home folder to keep a state folder in.
     static QByteArray statePath(const FileIdentity &file);
 
     explicit Journal(FileOps &ops) : m_ops(ops) {}
