@@ -235,11 +235,10 @@ QString DocumentFile::save(const QString &name, bool saveAs)
         m_journalLeft = false;
     }
 
-    const ByteChanges changed = changes();
     SaveOutcome outcome;
     const bool patch = ownFile && target.status.id == *m_identity;
     if (patch) {
-        outcome = FileSave::patchInPlace(m_ops, target.path, *m_identity, changed);
+        outcome = FileSave::patchInPlace(m_ops, target.path, *m_identity, changes());
     } else if (ownName && !saveAs) {
         return FileSave::changeSince(*m_identity, target.exists ? &target.status.id : nullptr);
     } else if (const PagedFile *file = paged()) {
@@ -249,6 +248,7 @@ QString DocumentFile::save(const QString &name, bool saveAs)
             return FileSave::changeSince(file->identity(), ownFile ? &target.status.id : nullptr);
         if (file->fault() != Fault::None)
             return QStringLiteral("part of the file could not be read");
+        const ByteChanges changed = changes();
         outcome = FileSave::writeComplete(m_ops, target, PagedContent(*file, changed));
     } else {
         outcome = FileSave::writeComplete(m_ops, target, MemoryContent(m_bytes, m_size));

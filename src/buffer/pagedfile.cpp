@@ -135,10 +135,6 @@ bool PagedFile::write(int64_t pos, uint8_t value)
         const uint8_t *bytes = pageBytes(page);
         if (!bytes)
             return false;
-        // Writing a byte's own value (as filling the edit boxes does) keeps
-        // the page where it is: looking is not changing.
-        if (bytes[pos - page * kPageSize] == value)
-            return true;
         it = m_overlay.emplace(page, QByteArray(reinterpret_cast<const char *>(bytes), pageLength(page))).first;
         for (Slot &slot : m_cache) {
             if (slot.page == page)
