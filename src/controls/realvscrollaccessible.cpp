@@ -100,8 +100,7 @@ void RealvScrollAccessible::setCurrentValue(const QVariant &value)
         return;
     withPosition(bar(), [v](RealvScrollPosition &p) {
         const qint64 low = p.minimumPosition(), high = p.maximumPosition();
-        const qint64 target = v <= double(low) ? low : v >= double(high) ? high : qint64(std::llround(v));
-        p.setPosition(qBound(low, target, high));
+        p.setPosition(v <= double(low) ? low : v >= double(high) ? high : qint64(std::llround(v)));
         return 0;
     });
 }
