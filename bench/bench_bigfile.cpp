@@ -186,6 +186,18 @@ std::string dropPageCache()
     return done ? std::string() : "skipped: the file's pages cannot be dropped from the cache";
 }
 
+// Drops the file's pages before a cold run and notes how much of it was
+// still cached; false (and the run skipped with the reason) when it cannot.
+bool startCold(benchmark::State &state, double *cached)
+{
+    if (const std::string why = dropPageCache(); !why.empty()) {
+        state.SkipWithError(why.c_str());
+        return false;
+    }
+    *cached = std::max(*cached, cachedShare(findFileName()));
+    return true;
+}
+
 double secondsSince(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -324,11 +336,8 @@ void BM_FindCold(benchmark::State &state)
     const bool caseMatch = state.range(0) != 0;
     double cached = 0;
     for (auto _ : state) {
-        if (const std::string why = dropPageCache(); !why.empty()) {
-            state.SkipWithError(why.c_str());
+        if (!startCold(state, &cached))
             return;
-        }
-        cached = std::max(cached, cachedShare(findFileName()));
         const auto start = std::chrono::steady_clock::now();
         QString failure;
         std::unique_ptr<PagedFile> file = PagedFile::open(FileOps::system(), findFileName(), &failure);
@@ -384,11 +393,8 @@ void BM_GrepColdBaseline(benchmark::State &state)
 {
     double cached = 0;
     for (auto _ : state) {
-        if (const std::string why = dropPageCache(); !why.empty()) {
-            state.SkipWithError(why.c_str());
+        if (!startCold(state, &cached))
             return;
-        }
-        cached = std::max(cached, cachedShare(findFileName()));
         double seconds = 0;
         // No line matches: grep counts 0 and exits with 1.
         const std::optional<std::string> counted =
