@@ -75,6 +75,11 @@ const QByteArray kNew = [] {
 const QByteArray kPreviousTarget = pattern(777, 3);
 
 enum Store { Memory, Pages };
+constexpr Store kStores[] = {Memory, Pages};
+const char *storeName(Store store)
+{
+    return store == Memory ? "in memory" : "in pages";
+}
 // Files above this are read in pages; kOld is.
 int64_t wholeUpTo(Store store)
 {
@@ -90,6 +95,9 @@ void edit(DocumentFile &doc)
 }
 
 enum Strategy { Patch, PatchInRefusingFolder, Replace, Overwrite, NewCopy };
+const std::pair<Strategy, const char *> kStrategies[] = {
+    {Patch, "patch in place"}, {PatchInRefusingFolder, "patch, journal in the state folder"},
+    {Replace, "replace by rename"}, {Overwrite, "overwrite in place (hard link)"}, {NewCopy, "Save As a new copy"}};
 
 // A folder with the file that is opened and, for Save As, the file it goes to.
 struct Scene {
@@ -281,17 +289,13 @@ void tst_DocumentFile::crashAtEveryStep_data()
     QTest::addColumn<Strategy>("strategy");
     QTest::addColumn<Store>("store");
     QTest::addColumn<Loss>("loss");
-    const std::pair<Strategy, const char *> strategies[] = {
-        {Patch, "patch in place"}, {PatchInRefusingFolder, "patch, journal in the state folder"},
-        {Replace, "replace by rename"}, {Overwrite, "overwrite in place (hard link)"}, {NewCopy, "Save As a new copy"}};
     const std::pair<Loss, const char *> losses[] = {
         {Loss::Nothing, "process stops"}, {Loss::Unflushed, "power lost"},
         {Loss::EveryOtherUnflushed, "power lost, some writes kept"}};
-    for (const auto &[strategy, how] : strategies)
-        for (const Store store : {Memory, Pages})
+    for (const auto &[strategy, how] : kStrategies)
+        for (const Store store : kStores)
             for (const auto &[loss, what] : losses)
-                QTest::addRow("%s, %s, %s", how, store == Memory ? "in memory" : "in pages", what)
-                    << strategy << store << loss;
+                QTest::addRow("%s, %s, %s", how, storeName(store), what) << strategy << store << loss;
 }
 
 // The save crashes at step N; the next open then puts the file back, and is
@@ -398,14 +402,10 @@ void tst_DocumentFile::failureAtEveryStep_data()
     QTest::addColumn<Strategy>("strategy");
     QTest::addColumn<Store>("store");
     QTest::addColumn<int>("error");
-    const std::pair<Strategy, const char *> strategies[] = {
-        {Patch, "patch in place"}, {PatchInRefusingFolder, "patch, journal in the state folder"},
-        {Replace, "replace by rename"}, {Overwrite, "overwrite in place"}, {NewCopy, "Save As a new copy"}};
-    for (const auto &[strategy, how] : strategies)
-        for (const Store store : {Memory, Pages})
+    for (const auto &[strategy, how] : kStrategies)
+        for (const Store store : kStores)
             for (const int error : {ENOSPC, EIO})
-                QTest::addRow("%s, %s, %s", how, store == Memory ? "in memory" : "in pages", strerror(error))
-                    << strategy << store << error;
+                QTest::addRow("%s, %s, %s", how, storeName(store), strerror(error)) << strategy << store << error;
 }
 
 // One call fails at step N and the save goes on as it can: it must say so,
@@ -696,8 +696,8 @@ void tst_DocumentFile::changedOnDisk_data()
     QTest::addColumn<Store>("store");
     QTest::addColumn<QString>("change");
     QTest::addColumn<QString>("reason");
-    for (const Store store : {Memory, Pages}) {
-        const char *where = store == Memory ? "in memory" : "in pages";
+    for (const Store store : kStores) {
+        const char *where = storeName(store);
         QTest::addRow("%s, 4,300 bytes appended", where) << store << "append" << "changed it";
         QTest::addRow("%s, cut short", where) << store << "truncate" << "changed it";
         QTest::addRow("%s, rewritten at the same size", where) << store << "rewrite" << "changed it";
@@ -768,8 +768,8 @@ void tst_DocumentFile::resolverKeepsWhatTheFileIs_data()
     QTest::addColumn<Store>("store");
     QTest::addColumn<QString>("setup");
     QTest::addColumn<QString>("outcome"); // "renamed", "in place", or the reason of a refusal
-    for (const Store store : {Memory, Pages}) {
-        const char *where = store == Memory ? "in memory" : "in pages";
+    for (const Store store : kStores) {
+        const char *where = storeName(store);
         QTest::addRow("%s, owned by nobody", where) << store << "nobody" << "renamed";
         QTest::addRow("%s, setuid, setgid and sticky", where) << store << "mode 7755" << "renamed";
         QTest::addRow("%s, a user attribute", where) << store << "attribute" << "renamed";
@@ -877,8 +877,8 @@ void tst_DocumentFile::resolverKeepsWhatTheFileIs()
 void tst_DocumentFile::relativeNameSurvivesAChangeOfFolder_data()
 {
     QTest::addColumn<Store>("store");
-    QTest::newRow("in memory") << Memory;
-    QTest::newRow("in pages") << Pages;
+    for (const Store store : kStores)
+        QTest::newRow(storeName(store)) << store;
 }
 
 // A file opened by a bare name stays that file when the working folder
